@@ -1,0 +1,13 @@
+#include "launch.h"
+
+#include "discovery.h"
+
+#include <QProcess>
+#include <QStringList>
+
+bool startRelease(const QString &version)
+{
+    // A program path with a directory part is never looked up in a search path;
+    // an explicit empty argument list keeps the name from being split at spaces.
+    return QProcess::startDetached(QStringLiteral("./") + releaseFileName(version), QStringList());
+}

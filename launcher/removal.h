@@ -1,0 +1,17 @@
+#ifndef REMOVAL_H
+#define REMOVAL_H
+
+#include <QString>
+#include <QStringList>
+
+// Deletes, in list order, every candidate release file other than the one of
+// `chosenVersion` (the kept release), relative to the working directory.
+// Removes nothing at all when the kept release is not an existing file (a
+// folder does not count), so that superseded builds are never deleted in a
+// run that has nothing to start. A candidate that names the kept release's own
+// file through another spelling (letter case on a file system that ignores it)
+// is never removed. Failed removals are ignored. Unix decides "the same file"
+// by device and inode, Windows by the canonical path.
+void removeSuperseded(const QStringList &candidates, const QString &chosenVersion);
+
+#endif

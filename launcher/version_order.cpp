@@ -1,0 +1,23 @@
+#include "version_order.h"
+
+#include <QStringList>
+
+static int componentValue(const QStringList &components, int index)
+{
+    // A component the version does not have, or one that is not a number, counts as 0.
+    return index < components.size() ? components.at(index).toInt() : 0;
+}
+
+bool isSameOrNewer(const QString &current, const QString &candidate)
+{
+    const QStringList currentComponents = current.split(QLatin1Char('.'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    const QStringList candidateComponents = candidate.split(QLatin1Char('.'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    const int count = qMax(currentComponents.size(), candidateComponents.size());
+    for (int i = 0; i < count; ++i) {
+        const int currentValue = componentValue(currentComponents, i);
+        const int candidateValue = componentValue(candidateComponents, i);
+        if (candidateValue != currentValue)
+            return candidateValue > currentValue;
+    }
+    return true;
+}

@@ -44,6 +44,8 @@ def ico_images(path):
 
 def resources(pe):
     """Yields (type id, name, language, data) for every resource."""
+    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
+        return
     for type_entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
         for name_entry in type_entry.directory.entries:
             name = str(name_entry.name) if name_entry.name is not None else name_entry.id

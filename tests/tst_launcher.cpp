@@ -192,10 +192,13 @@ QStringList LauncherTest::expectedStart(const QString &name) const
 {
     const QString call = QStringLiteral("./") + name;
     if (windows) {
-        // Qt quotes a program path that holds a space, and Windows spells it with backslashes.
-        const QString program = QString(call).replace(QLatin1Char('/'), QLatin1Char('\\'));
+        // Qt quotes a program path that holds a space, spells it with
+        // backslashes and ends the command line with a space.
+        QString program = QString(call).replace(QLatin1Char('/'), QLatin1Char('\\'));
+        if (name.contains(QLatin1Char(' ')))
+            program = QLatin1Char('"') + program + QLatin1Char('"');
         return {QStringLiteral("started"), hostPath(folder->filePath(name)), hostPath(folder->path()),
-                name.contains(QLatin1Char(' ')) ? QLatin1Char('"') + program + QLatin1Char('"') : program};
+                program + QLatin1Char(' ')};
     }
     return {QStringLiteral("started"), QFileInfo(folder->filePath(name)).canonicalFilePath(),
             QFileInfo(folder->path()).canonicalFilePath(), call};
@@ -248,9 +251,12 @@ void LauncherTest::run_data()
     QTest::newRow("kept release through another spelling")
         << L{"Pellimantor.1.A.exe", "data:PellimantorZ.1.a.exe"} << L()
         << L{"Pellimantor.1.A.exe", "PellimantorZ.1.a.exe"} << (windows ? "Pellimantor.1.a.exe" : "");
-    QTest::newRow("case twin is another file")
-        << L{"Pellimantor.1.A.exe", "Pellimantor.1.a.exe", "data:PellimantorZ.1.A.exe"} << L()
-        << L{"Pellimantor.1.A.exe", "PellimantorZ.1.A.exe"} << "Pellimantor.1.A.exe";
+    // Two names that differ in case alone are two files only where case counts.
+    if (!windows) {
+        QTest::newRow("case twin is another file")
+            << L{"Pellimantor.1.A.exe", "Pellimantor.1.a.exe", "data:PellimantorZ.1.A.exe"} << L()
+            << L{"Pellimantor.1.A.exe", "PellimantorZ.1.A.exe"} << "Pellimantor.1.A.exe";
+    }
     QTest::newRow("duplicates removed once, others stay")
         << L{"data:Pellimantor.1.2.dll", "Pellimantor.1.2.exe", "Pellimantor.1.3.exe"} << L()
         << L{"Pellimantor.1.2.dll", "Pellimantor.1.3.exe"} << "Pellimantor.1.3.exe";

@@ -6,9 +6,9 @@
 // stand-ins under Wine (in the WINEPREFIX that the environment names), and
 // the cases that only Windows shows are added.
 
-#include <QtTest>
+#include "blackbox.h"
 
-using Records = QList<QStringList>;
+#include <QtTest>
 
 class LauncherTest : public QObject
 {
@@ -56,43 +56,6 @@ static const bool windows = false;
 static QString hostPath(const QString &path)
 {
     return windows ? QStringLiteral("Z:") + QString(path).replace(QLatin1Char('/'), QLatin1Char('\\')) : path;
-}
-
-// Reads the stand-ins' log: one string list per record.
-static Records readRecords(const QString &path)
-{
-    Records records;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return records;
-    while (!file.atEnd()) {
-        const int count = file.readLine().trimmed().toInt();
-        QStringList fields;
-        for (int i = 0; i < count && !file.atEnd(); ++i) {
-            QByteArray length;
-            char c;
-            while (file.getChar(&c) && c != ':')
-                length.append(c);
-            fields.append(QString::fromUtf8(file.read(length.toInt())));
-            file.getChar(&c);
-        }
-        records.append(fields);
-    }
-    return records;
-}
-
-static QString describe(const Records &records)
-{
-    QStringList lines;
-    for (const QStringList &record : records)
-        lines.append(record.join(QStringLiteral(" | ")));
-    return lines.isEmpty() ? QStringLiteral("(nothing)") : lines.join(QStringLiteral("; "));
-}
-
-static QStringList entriesOf(const QString &directory)
-{
-    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                                     QDir::Name);
 }
 
 void LauncherTest::initTestCase()
@@ -180,11 +143,7 @@ void LauncherTest::runLauncher(const QString &launcherPath, const QStringList &a
 // a start that should not have happened has time to show.
 Records LauncherTest::awaitRecords(int expected)
 {
-    QDeadlineTimer deadline(30000);
-    while (readRecords(logPath()).size() < expected && !deadline.hasExpired())
-        QThread::msleep(20);
-    QThread::msleep(expected == 0 ? (windows ? 2000 : 700) : 300);
-    return readRecords(logPath());
+    return ::awaitRecords(logPath(), expected, expected == 0 ? (windows ? 2000 : 700) : 300);
 }
 
 // The record of the stand-in `name` of the test folder started by the launcher.
@@ -218,7 +177,7 @@ void LauncherTest::verifyStarts(const Records &records, const QStringList &names
         return list;
     };
     QVERIFY2(comparable(records) == comparable(expected),
-             qPrintable(QStringLiteral("expected: %1\ngot: %2").arg(describe(expected), describe(records))));
+             qPrintable(QStringLiteral("expected: %1\ngot: %2").arg(describeRecords(expected), describeRecords(records))));
 }
 
 void LauncherTest::run_data()
@@ -339,7 +298,7 @@ void LauncherTest::startsDetached()
     QFile(gate).open(QIODevice::WriteOnly);
     const Records records = awaitRecords(2);
     QVERIFY2(records.size() == 2 && records.last() == QStringList{QStringLiteral("finished")},
-             qPrintable(QStringLiteral("expected the release to finish on its own, got: ") + describe(records)));
+             qPrintable(QStringLiteral("expected the release to finish on its own, got: ") + describeRecords(records)));
 }
 
 #ifdef TARGET_WINDOWS

@@ -281,16 +281,21 @@ void HostileTest::updateSoak()
     QRandomGenerator random(20261207);
     int major = 1;
     int starts = 0;
+    // A name that is there already stays as it is: its release may still be running.
+    auto drop = [this](const QByteArray &entry) {
+        if (!QFileInfo::exists(QFile::decodeName(folderPath() + '/' + entry.mid(entry.indexOf(':') + 1))))
+            makeEntry(folderPath(), entry);
+    };
     for (int run = 0; run < 300; ++run) {
         const QByteArray version = QByteArray::number(major) + '.' + QByteArray::number(random.bounded(3));
         switch (random.bounded(6)) {
-        case 0: makeEntry(folderPath(), "Pellimantor." + version + ".0.exe"); break; // equal to a newer one below
-        case 1: makeEntry(folderPath(), "data:PellimantorSetup." + version + ".exe"); break;
-        case 2: makeEntry(folderPath(), "data:Pellimantor." + version + ".zip"); break;
-        case 3: makeEntry(folderPath(), "Pellimantor." + QByteArray::number(random.bounded(major)) + ".exe"); break;
+        case 0: drop("Pellimantor." + version + ".0.exe"); break; // equal to a later-listed one below
+        case 1: drop("data:PellimantorSetup." + version + ".exe"); break;
+        case 2: drop("data:Pellimantor." + version + ".zip"); break;
+        case 3: drop("Pellimantor." + QByteArray::number(random.bounded(major)) + ".exe"); break;
         default: break;
         }
-        makeEntry(folderPath(), "Pellimantor." + version + ".exe");
+        drop("Pellimantor." + version + ".exe");
         major += random.bounded(2);
 
         // What the launcher must choose, from the listing as it stands now.

@@ -13,27 +13,23 @@ QStringList listReleases(const QDir &directory)
     return directory.entryList(QStringList(QStringLiteral("Pellimantor*")), QDir::NoFilter, QDir::NoSort);
 }
 
-static QString versionTextOf(const QStringList &parts)
-{
-    // The first part (product word) and the last (extension) are dropped, and a
-    // separator goes in only once the text is non-empty, so leading empty parts vanish.
-    QString version;
-    for (int i = 1; i < parts.size() - 1; ++i) {
-        if (!version.isEmpty())
-            version.append(QLatin1Char('.'));
-        version.append(parts.at(i));
-    }
-    return version;
-}
-
 void selectRelease(const QStringList &listedNames, QString *chosenVersion, QStringList *candidates)
 {
     for (const QString &name : listedNames) {
-        const QStringList parts = name.split(QLatin1Char('.'), Qt::KeepEmptyParts, Qt::CaseSensitive);
-        // The launcher's own "Pellimantor.exe" splits into two parts and carries no version.
-        if (parts.size() <= 2)
+        // Split at the dots, the middle parts rejoined are exactly the text
+        // between the first and the last dot; the first part (product word) and
+        // the last (extension) are dropped. The launcher's own "Pellimantor.exe"
+        // has one dot only and carries no version.
+        const int first = name.indexOf(QLatin1Char('.'));
+        const int last = name.lastIndexOf(QLatin1Char('.'));
+        if (first < 0 || first == last)
             continue;
-        const QString version = versionTextOf(parts);
+        // A separator joins parts only once the text is non-empty, so empty
+        // parts at the front, that is dots right after the first, vanish.
+        int start = first + 1;
+        while (start < last && name.at(start) == QLatin1Char('.'))
+            ++start;
+        const QString version = name.mid(start, last - start);
         candidates->append(releaseFileName(version));
         if (isSameOrNewer(*chosenVersion, version))
             *chosenVersion = version;

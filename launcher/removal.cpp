@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
+#include <errno.h>
 #include <sys/stat.h>
 #endif
 
@@ -36,6 +37,20 @@ static bool isSameFile(const QString &name, const QString &otherName)
 #endif
 }
 
+// Whether a name may reach a directory entry. Asking Qt to remove a name that
+// reaches none builds a file object and an error text for nothing, which in a
+// folder of many superseded versions is much of the launcher's time.
+static bool mayExist(const QString &name)
+{
+#ifdef Q_OS_UNIX
+    struct stat status;
+    return ::lstat(QFile::encodeName(name).constData(), &status) == 0 || errno != ENOENT;
+#else
+    Q_UNUSED(name);
+    return true;
+#endif
+}
+
 static bool mayNameSameFile(const QString &candidate, const QString &keptName)
 {
     // ASCII names that differ in more than letter case never reach the same
@@ -55,6 +70,7 @@ void removeSuperseded(const QStringList &candidates, const QString &chosenVersio
             continue;
         if (mayNameSameFile(candidate, keptName) && isSameFile(candidate, keptName))
             continue;
-        QFile::remove(candidate);
+        if (mayExist(candidate))
+            QFile::remove(candidate);
     }
 }

@@ -1,8 +1,9 @@
 #include "version_order.h"
 
-#include <QStringList>
+#include <QStringRef>
+#include <QVector>
 
-static int componentValue(const QStringList &components, int index)
+static int componentValue(const QVector<QStringRef> &components, int index)
 {
     // A component the version does not have, or one that is not a number, counts as 0.
     return index < components.size() ? components.at(index).toInt() : 0;
@@ -10,8 +11,10 @@ static int componentValue(const QStringList &components, int index)
 
 bool isSameOrNewer(const QString &current, const QString &candidate)
 {
-    const QStringList currentComponents = current.split(QLatin1Char('.'), Qt::KeepEmptyParts, Qt::CaseSensitive);
-    const QStringList candidateComponents = candidate.split(QLatin1Char('.'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    // References into the texts, so no component is copied; QStringRef::toInt
+    // reads a component exactly as QString::toInt would.
+    const QVector<QStringRef> currentComponents = current.splitRef(QLatin1Char('.'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    const QVector<QStringRef> candidateComponents = candidate.splitRef(QLatin1Char('.'), Qt::KeepEmptyParts, Qt::CaseSensitive);
     const int count = qMax(currentComponents.size(), candidateComponents.size());
     for (int i = 0; i < count; ++i) {
         const int currentValue = componentValue(currentComponents, i);

@@ -1,0 +1,137 @@
+/* The benchmark's floor: the launcher's job done with plain POSIX calls and
+ * nothing else, to show what the job costs at the least. It lists ".", keeps
+ * the names that begin with "pellimantor" in any letter case, sorts them by
+ * their lower-cased names, takes the middle dot-separated parts as the
+ * version, picks the newest (the later of equals), removes the other release
+ * names built as "Pellimantor.<version>.exe" when the kept one is a file,
+ * starts the kept one detached and exits with status 1. Used only by
+ * scripts/bench. */
+
+#include <ctype.h>
+#include <dirent.h>
+#include <errno.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+static int byLowerName(const void *a, const void *b)
+{
+    return strcasecmp(*(char *const *)a, *(char *const *)b);
+}
+
+static long componentValue(const char *text, size_t length)
+{
+    char buffer[64];
+    if (length == 0 || length >= sizeof buffer)
+        return 0;
+    memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    char *end;
+    errno = 0;
+    long value = strtol(buffer, &end, 10);
+    while (isspace((unsigned char)*end))
+        ++end;
+    return (*end || errno || value > INT_MAX || value < INT_MIN) ? 0 : value;
+}
+
+/* Whether `candidate` is the same version as `current` or newer. */
+static int isSameOrNewer(const char *current, const char *candidate)
+{
+    for (;;) {
+        size_t a = strcspn(current, "."), b = strcspn(candidate, ".");
+        long x = componentValue(current, a), y = componentValue(candidate, b);
+        if (x != y)
+            return y > x;
+        current += a + (current[a] == '.');
+        candidate += b + (candidate[b] == '.');
+        if (!current[0] && !candidate[0] && current[-1] != '.' && candidate[-1] != '.')
+            return 1;
+    }
+}
+
+/* The middle parts of a name, rejoined; NULL for a name of two parts or fewer. */
+static char *versionText(const char *name)
+{
+    const char *first = strchr(name, '.'), *last = strrchr(name, '.');
+    if (!first || first == last)
+        return NULL;
+    while (*first == '.' && first < last)
+        ++first;
+    size_t length = first < last ? (size_t)(last - first) : 0;
+    char *version = malloc(length + 1);
+    memcpy(version, first, length);
+    version[length] = '\0';
+    return version;
+}
+
+static char *releaseName(const char *version)
+{
+    char *name = malloc(strlen(version) + 17);
+    sprintf(name, "Pellimantor.%s.exe", version);
+    return name;
+}
+
+int main(void)
+{
+    size_t count = 0, capacity = 64;
+    char **names = malloc(capacity * sizeof *names);
+    DIR *dir = opendir(".");
+    for (struct dirent *entry; dir && (entry = readdir(dir));) {
+        if (strncasecmp(entry->d_name, "pellimantor", 11) != 0)
+            continue;
+        if (count == capacity)
+            names = realloc(names, (capacity *= 2) * sizeof *names);
+        names[count++] = strdup(entry->d_name);
+    }
+    if (dir)
+        closedir(dir);
+    qsort(names, count, sizeof *names, byLowerName);
+
+    char *chosen = strdup("0.0");
+    char **candidates = malloc((count + 1) * sizeof *candidates);
+    size_t candidateCount = 0;
+    for (size_t i = 0; i < count; ++i) {
+        char *version = versionText(names[i]);
+        if (!version)
+            continue;
+        candidates[candidateCount++] = releaseName(version);
+        if (isSameOrNewer(chosen, version)) {
+            free(chosen);
+            chosen = version;
+        } else {
+            free(version);
+        }
+    }
+
+    char *kept = releaseName(chosen);
+    struct stat keptStatus, status;
+    if (stat(kept, &keptStatus) == 0 && S_ISREG(keptStatus.st_mode)) {
+        for (size_t i = 0; i < candidateCount; ++i) {
+            if (strcmp(candidates[i], kept) == 0)
+                continue;
+            if (strcasecmp(candidates[i], kept) == 0 && lstat(candidates[i], &status) == 0
+                && status.st_ino == keptStatus.st_ino && status.st_dev == keptStatus.st_dev)
+                continue;
+            unlink(candidates[i]);
+        }
+    }
+
+    char path[PATH_MAX];
+    snprintf(path, sizeof path, "./%s", kept);
+    pid_t child = fork();
+    if (child == 0) {
+        if (fork() == 0) {
+            char *arguments[] = {path, NULL};
+            execv(path, arguments);
+        }
+        _exit(0);
+    }
+    if (child > 0)
+        waitpid(child, NULL, 0);
+    return 1;
+}

@@ -1,24 +1,33 @@
 #include "version_order.h"
 
 #include <QStringRef>
-#include <QVector>
 
-static int componentValue(const QVector<QStringRef> &components, int index)
+// Returns the value of the dot-separated component of `version` that starts
+// at `*position`, and moves `*position` past it and its dot. Past the last
+// component the value is 0. A component that is not a valid base-10 int
+// counts as 0; QStringRef::toInt reads it exactly as QString::toInt would.
+static int takeComponentValue(const QString &version, int *position)
 {
-    // A component the version does not have, or one that is not a number, counts as 0.
-    return index < components.size() ? components.at(index).toInt() : 0;
+    if (*position > version.size())
+        return 0;
+    int end = version.indexOf(QLatin1Char('.'), *position);
+    if (end < 0)
+        end = version.size();
+    const int value = version.midRef(*position, end - *position).toInt();
+    *position = end + 1;
+    return value;
 }
 
 bool isSameOrNewer(const QString &current, const QString &candidate)
 {
-    // References into the texts, so no component is copied; QStringRef::toInt
-    // reads a component exactly as QString::toInt would.
-    const QVector<QStringRef> currentComponents = current.splitRef(QLatin1Char('.'), Qt::KeepEmptyParts, Qt::CaseSensitive);
-    const QVector<QStringRef> candidateComponents = candidate.splitRef(QLatin1Char('.'), Qt::KeepEmptyParts, Qt::CaseSensitive);
-    const int count = qMax(currentComponents.size(), candidateComponents.size());
-    for (int i = 0; i < count; ++i) {
-        const int currentValue = componentValue(currentComponents, i);
-        const int candidateValue = componentValue(candidateComponents, i);
+    // Walking the texts in place, so no component is copied. A text is used up
+    // once its position passes its end; even the empty text has one (empty)
+    // component, as splitting it would give.
+    int currentPosition = 0;
+    int candidatePosition = 0;
+    while (currentPosition <= current.size() || candidatePosition <= candidate.size()) {
+        const int currentValue = takeComponentValue(current, &currentPosition);
+        const int candidateValue = takeComponentValue(candidate, &candidatePosition);
         if (candidateValue != currentValue)
             return candidateValue > currentValue;
     }

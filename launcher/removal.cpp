@@ -8,8 +8,7 @@
 #ifdef Q_OS_UNIX
 #include <errno.h>
 #include <sys/stat.h>
-#endif
-
+#else
 static bool isAscii(const QString &text)
 {
     for (const QChar c : text) {
@@ -18,45 +17,32 @@ static bool isAscii(const QString &text)
     }
     return true;
 }
+#endif
 
-// Whether two names reach the same directory entry.
-static bool isSameFile(const QString &name, const QString &otherName)
+// Whether removing `candidate` is worth asking for: not when the name reaches
+// no directory entry at all, and never when it reaches the kept release's own.
+static bool isWorthRemoving(const QString &candidate, const QString &keptName)
 {
 #ifdef Q_OS_UNIX
-    // lstat, so that a link is itself and not its target; a case-folding file
-    // system gives both spellings the same inode.
-    struct stat nameStatus;
-    struct stat otherStatus;
-    return ::lstat(QFile::encodeName(name).constData(), &nameStatus) == 0
-        && ::lstat(QFile::encodeName(otherName).constData(), &otherStatus) == 0
-        && nameStatus.st_dev == otherStatus.st_dev && nameStatus.st_ino == otherStatus.st_ino;
+    // lstat, so that a link is itself and not its target. A name that reaches
+    // nothing is passed over: asking Qt to remove it builds a file object and
+    // an error text for nothing, much of the time in a folder of many versions.
+    // A case-folding file system gives both spellings of a name one inode.
+    struct stat candidateStatus;
+    struct stat keptStatus;
+    if (::lstat(QFile::encodeName(candidate).constData(), &candidateStatus) != 0)
+        return errno != ENOENT;
+    return ::lstat(QFile::encodeName(keptName).constData(), &keptStatus) != 0
+        || candidateStatus.st_dev != keptStatus.st_dev || candidateStatus.st_ino != keptStatus.st_ino;
 #else
-    // QFileInfo compares canonical paths, and on Windows it does so ignoring case.
-    const QFileInfo info(name);
-    return info.exists() && info == QFileInfo(otherName);
-#endif
-}
-
-// Whether a name may reach a directory entry. Asking Qt to remove a name that
-// reaches none builds a file object and an error text for nothing, which in a
-// folder of many superseded versions is much of the launcher's time.
-static bool mayExist(const QString &name)
-{
-#ifdef Q_OS_UNIX
-    struct stat status;
-    return ::lstat(QFile::encodeName(name).constData(), &status) == 0 || errno != ENOENT;
-#else
-    Q_UNUSED(name);
-    return true;
-#endif
-}
-
-static bool mayNameSameFile(const QString &candidate, const QString &keptName)
-{
     // ASCII names that differ in more than letter case never reach the same
-    // file; other names may (case folding and normalisation rules differ
-    // between file systems), so only those are asked of the file system.
-    return candidate.compare(keptName, Qt::CaseInsensitive) == 0 || !isAscii(candidate) || !isAscii(keptName);
+    // file, so only the others pay for canonical paths, which QFileInfo
+    // compares ignoring case on Windows.
+    if (candidate.compare(keptName, Qt::CaseInsensitive) != 0 && isAscii(candidate) && isAscii(keptName))
+        return true;
+    const QFileInfo info(candidate);
+    return !info.exists() || !(info == QFileInfo(keptName));
+#endif
 }
 
 void removeSuperseded(const QStringList &candidates, const QString &chosenVersion)
@@ -66,11 +52,7 @@ void removeSuperseded(const QStringList &candidates, const QString &chosenVersio
     if (!QFileInfo(keptName).isFile())
         return;
     for (const QString &candidate : candidates) {
-        if (candidate.compare(keptName, Qt::CaseSensitive) == 0)
-            continue;
-        if (mayNameSameFile(candidate, keptName) && isSameFile(candidate, keptName))
-            continue;
-        if (mayExist(candidate))
+        if (candidate.compare(keptName, Qt::CaseSensitive) != 0 && isWorthRemoving(candidate, keptName))
             QFile::remove(candidate);
     }
 }

@@ -11,7 +11,9 @@
 // run that has nothing to start. A candidate that names the kept release's own
 // file through another spelling (letter case on a file system that ignores it)
 // is never removed. Failed removals are ignored. Unix decides "the same file"
-// by device and inode, Windows by the canonical path.
+// by device and inode (so a hard link of the kept release stays too) and asks
+// for no removal of a name that reaches nothing; Windows compares canonical
+// paths, ignoring case.
 void removeSuperseded(const QStringList &candidates, const QString &chosenVersion);
 
 #endif

@@ -119,7 +119,8 @@ void HostileTest::cleanup()
 }
 
 // "dir:NAME" a folder, "data:NAME" a plain file, "ro:NAME" a read-only stand-in,
-// "link:NAME>TARGET" a link to TARGET in the other folder, and a bare NAME a stand-in.
+// "link:NAME>TARGET" a link to TARGET in the other folder, "here:NAME>TARGET" a
+// link to TARGET in the same folder, and a bare NAME a stand-in.
 void HostileTest::makeEntry(const QByteArray &directory, const QByteArray &entry)
 {
     const int colon = entry.indexOf(':');
@@ -136,6 +137,8 @@ void HostileTest::makeEntry(const QByteArray &directory, const QByteArray &entry
         made = writeFile(path, standinBytes, 0555);
     else if (kind == "link")
         made = ::symlink((QFile::encodeName(elsewhere->path()) + '/' + name.mid(arrow + 1)).constData(), path.constData()) == 0;
+    else if (kind == "here")
+        made = ::symlink(name.mid(arrow + 1).constData(), path.constData()) == 0;
     else
         made = writeFile(path, standinBytes, 0755);
     QVERIFY2(made, qPrintable(QStringLiteral("cannot make ") + QString::fromLocal8Bit(describeNames({path}))));
@@ -200,6 +203,13 @@ void HostileTest::folders_data()
     // A dangling link is not listed (Qt counts it a system entry), so it stays.
     QTest::newRow("links: the link may go, never its target")
         << Names{"link:Pellimantor.1.exe>old", "link:Pellimantor.2.exe>missing", "link:Pellimantor.3.exe>new"}
+        << Names{"Pellimantor.2.exe", "Pellimantor.3.exe"} << QByteArray("Pellimantor.3.exe");
+    // The kept release's own file stays, whichever name or link leads to it.
+    QTest::newRow("kept release is a link to a superseded one")
+        << Names{"Pellimantor.1.exe", "Pellimantor.2.exe", "here:Pellimantor.3.exe>Pellimantor.2.exe"}
+        << Names{"Pellimantor.2.exe", "Pellimantor.3.exe"} << QByteArray("Pellimantor.3.exe");
+    QTest::newRow("superseded name is a link to the kept release")
+        << Names{"here:Pellimantor.2.exe>Pellimantor.3.exe", "Pellimantor.3.exe"}
         << Names{"Pellimantor.2.exe", "Pellimantor.3.exe"} << QByteArray("Pellimantor.3.exe");
     QTest::newRow("link to a folder as newest") << Names{"link:Pellimantor.5.exe>folder", "Pellimantor.2.exe"}
                                                 << Names{"Pellimantor.2.exe", "Pellimantor.5.exe"} << QByteArray();

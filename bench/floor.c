@@ -39,19 +39,28 @@ static long componentValue(const char *text, size_t length)
     return (*end || errno || value > INT_MAX || value < INT_MIN) ? 0 : value;
 }
 
-/* Whether `candidate` is the same version as `current` or newer. */
+/* Whether `candidate` is the same version as `current` or newer. A text is
+ * used up once its position passes its end; even the empty text has one
+ * (empty) component. */
 static int isSameOrNewer(const char *current, const char *candidate)
 {
-    for (;;) {
-        size_t a = strcspn(current, "."), b = strcspn(candidate, ".");
-        long x = componentValue(current, a), y = componentValue(candidate, b);
+    size_t a = 0, b = 0, lengthA = strlen(current), lengthB = strlen(candidate);
+    while (a <= lengthA || b <= lengthB) {
+        long x = 0, y = 0;
+        if (a <= lengthA) {
+            size_t n = strcspn(current + a, ".");
+            x = componentValue(current + a, n);
+            a += n + 1;
+        }
+        if (b <= lengthB) {
+            size_t n = strcspn(candidate + b, ".");
+            y = componentValue(candidate + b, n);
+            b += n + 1;
+        }
         if (x != y)
             return y > x;
-        current += a + (current[a] == '.');
-        candidate += b + (candidate[b] == '.');
-        if (!current[0] && !candidate[0] && current[-1] != '.' && candidate[-1] != '.')
-            return 1;
     }
+    return 1;
 }
 
 /* The middle parts of a name, rejoined; NULL for a name of two parts or fewer. */

@@ -1,6 +1,6 @@
 // Pellimantor launcher: starts the newest release found in the working
-// directory and deletes the releases it supersedes. It takes no arguments,
-// prints nothing and always exits with status 1.
+// directory and then deletes the releases it supersedes. It takes no
+// arguments, prints nothing and always exits with status 1.
 
 #include "discovery.h"
 #include "launch.h"
@@ -17,8 +17,9 @@ int main(int, char **)
     QStringList candidates;
 
     selectRelease(listReleases(directory), &chosenVersion, &candidates);
-    removeSuperseded(candidates, chosenVersion);
-    // Whether the start succeeded changes nothing: there is no one to tell.
-    startRelease(chosenVersion);
+    // Superseded releases go only once the newest has started: when it cannot
+    // start, they are what still works. The outcome is reported nowhere.
+    if (startRelease(chosenVersion))
+        removeSuperseded(candidates, chosenVersion);
     return 1;
 }

@@ -5,16 +5,15 @@
 #include <QStringList>
 
 // Deletes, in list order, every candidate release file other than the one of
-// `chosenVersion` (the kept release), relative to the working directory.
-// Removes nothing at all when the kept release is not an existing file (a
-// folder does not count), so that superseded builds are never deleted in a
-// run that has nothing to start. A candidate that reaches the kept release's
-// own file is never removed: through another spelling (letter case on a file
-// system that ignores it) or through a link either way (so the target of a
-// kept link stays). Failed removals are ignored. Unix decides "the same file"
-// by device and inode (so a hard link of the kept release stays too) and asks
-// for no removal of a name that reaches nothing; Windows compares canonical
-// paths, ignoring case.
+// `chosenVersion` (the kept release), relative to the working directory. Call
+// it only once the kept release has started. A candidate that reaches the
+// kept release's own file, as the file system decides (another spelling where
+// letter case does not count, a link either way, a hard link), is never
+// removed; nor is any candidate when the kept release's identity cannot be
+// read. Failed removals are ignored. Unix compares device and inode, links
+// followed, and asks for no removal of a name that reaches nothing (a dangling
+// link is removed); Windows compares volume serial number and file index,
+// links followed, and leaves a candidate whose identity cannot be read.
 void removeSuperseded(const QStringList &candidates, const QString &chosenVersion);
 
 #endif

@@ -1,10 +1,9 @@
 /* A stand-in release. Started, it appends a record to the file that
- * PELLIMANTOR_STANDIN_LOG names: "started", its own path, its working
- * directory and how it was called (the arguments on Unix, the command line on
- * Windows), each field ended by a NUL byte. With PELLIMANTOR_STANDIN_HOLD it
- * first opens that file for writing. With PELLIMANTOR_STANDIN_GATE it then
- * waits, a minute at most, until that file exists, so a test can tell that
- * its starter did not wait for it. */
+ * PELLIMANTOR_STANDIN_LOG names: "started", its working directory and how it
+ * was called (the arguments on Unix, the command line on Windows), each field
+ * ended by a NUL byte. With PELLIMANTOR_STANDIN_HOLD it first opens that file
+ * for writing. With PELLIMANTOR_STANDIN_GATE it then waits, a minute at most,
+ * until that file exists, so a test can tell that its starter did not wait. */
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -19,28 +18,25 @@
 
 int main(int argc, char **argv)
 {
-    static char self[8192], cwd[8192];
+    static char cwd[8192];
     const char *log = getenv("PELLIMANTOR_STANDIN_LOG"), *hold = getenv("PELLIMANTOR_STANDIN_HOLD");
     const char *gate = getenv("PELLIMANTOR_STANDIN_GATE");
     FILE *held = hold ? fopen(hold, "ab") : NULL, *out = log ? fopen(log, "ab") : NULL;
-    if (!out || (hold && !held))
-        return 2;
 #ifdef _WIN32
     static wchar_t wide[8192];
     static char commandLine[8192];
-    char *called[] = {commandLine};
-    GetModuleFileNameW(NULL, wide, 8192);
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, self, sizeof self, NULL, NULL);
     GetCurrentDirectoryW(8192, wide);
     WideCharToMultiByte(CP_UTF8, 0, wide, -1, cwd, sizeof cwd, NULL, NULL);
     WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, commandLine, sizeof commandLine, NULL, NULL);
+    argv[0] = commandLine;
     argc = 1;
-    argv = called;
 #else
-    if (readlink("/proc/self/exe", self, sizeof self - 1) < 0 || !getcwd(cwd, sizeof cwd))
+    if (!getcwd(cwd, sizeof cwd))
         return 2;
 #endif
-    fprintf(out, "started%c%s%c%s%c", 0, self, 0, cwd, 0);
+    if (!out || (hold && !held))
+        return 2;
+    fprintf(out, "started%c%s%c", 0, cwd, 0);
     for (int i = 0; i < argc; ++i)
         fprintf(out, "%s%c", argv[i], 0);
     fclose(out);

@@ -4,7 +4,8 @@
 // release it started still waited, with status 1 and no output. The
 // environment names the programs (PELLIMANTOR_LAUNCHER, PELLIMANTOR_STANDIN).
 // Built with TARGET_WINDOWS, the same table runs the Windows launcher and
-// stand-ins under Wine, in the WINEPREFIX that the environment names.
+// stand-ins under Wine: the WINELOADER, WINESERVER and WINEPREFIX that the
+// environment names.
 
 #include <QtTest>
 
@@ -98,14 +99,14 @@ void LauncherTest::initTestCase()
     standin = output("cat", {qEnvironmentVariable("PELLIMANTOR_STANDIN")});
     QVERIFY2(launcher.size() > 100 && standin.size() > 100, "PELLIMANTOR_LAUNCHER and PELLIMANTOR_STANDIN must name the programs");
     if (platform == "windows")
-        QVERIFY2(QProcess::execute("wineboot", {"--init"}) == 0, "wineboot --init failed");
+        QVERIFY2(QProcess::execute(qEnvironmentVariable("WINELOADER"), {"wineboot", "--init"}) == 0, "wineboot --init failed");
 }
 
 void LauncherTest::cleanupTestCase()
 {
     // Wine's server would otherwise linger after the last test.
     if (platform == "windows")
-        QProcess::execute("wineserver", {"-k"});
+        QProcess::execute(qEnvironmentVariable("WINESERVER"), {"-k"});
 }
 
 // Adds a row for both platforms (`only` empty) or for "unix" or "windows" only.
@@ -189,7 +190,7 @@ void LauncherTest::run()
         processes.emplace_back(new QProcess);
         processes.back()->setProcessEnvironment(environment);
         processes.back()->setWorkingDirectory(QFile::decodeName(folder));
-        processes.back()->start(platform == "windows" ? "wine" : command.takeFirst(), command);
+        processes.back()->start(platform == "windows" ? qEnvironmentVariable("WINELOADER") : command.takeFirst(), command);
         return processes.back().get();
     };
 

@@ -2,14 +2,17 @@
  * nothing else, to show what the job costs at the least. It lists ".", keeps
  * the names that begin with "pellimantor" in any letter case, sorts them by
  * their lower-cased names, takes the middle dot-separated parts as the
- * version, picks the newest (the later of equals), removes the other release
- * names built as "Pellimantor.<version>.exe" when the kept one is a file,
- * starts the kept one detached and exits with status 1. Used only by
- * scripts/bench. */
+ * version, picks the newest (the later of equals), starts the kept release
+ * "Pellimantor.<version>.exe" detached and, once it has started, removes the
+ * other release names built that way that do not reach the kept file, and
+ * exits with status 1. Used only by scripts/bench. */
+
+#define _GNU_SOURCE /* pipe2 */
 
 #include <ctype.h>
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -85,6 +88,33 @@ static char *releaseName(const char *version)
     return name;
 }
 
+/* Starts `path` detached (a double fork) and returns whether it started: a
+ * failed exec reports itself through a pipe that a successful one closes. */
+static int startDetached(const char *path)
+{
+    int report[2];
+    char failed = 1;
+    if (pipe2(report, O_CLOEXEC) != 0)
+        return 0;
+    pid_t child = fork();
+    if (child == 0) {
+        pid_t grandchild = fork();
+        if (grandchild == 0) {
+            char *arguments[] = {(char *)path, NULL};
+            execv(path, arguments);
+        }
+        if (grandchild <= 0 && write(report[1], &failed, 1) < 0)
+            _exit(1);
+        _exit(0);
+    }
+    close(report[1]);
+    if (child > 0)
+        waitpid(child, NULL, 0);
+    ssize_t reported = child > 0 ? read(report[0], &failed, 1) : 1;
+    close(report[0]);
+    return reported == 0;
+}
+
 int main(void)
 {
     size_t count = 0, capacity = 64;
@@ -118,29 +148,18 @@ int main(void)
     }
 
     char *kept = releaseName(chosen);
+    char path[PATH_MAX];
+    snprintf(path, sizeof path, "./%s", kept);
     struct stat keptStatus, status;
-    if (stat(kept, &keptStatus) == 0 && S_ISREG(keptStatus.st_mode)) {
+    if (startDetached(path) && stat(kept, &keptStatus) == 0) {
         for (size_t i = 0; i < candidateCount; ++i) {
-            if (strcmp(candidates[i], kept) == 0)
+            if (strcmp(candidates[i], kept) == 0 || (lstat(candidates[i], &status) != 0 && errno == ENOENT))
                 continue;
-            if (strcasecmp(candidates[i], kept) == 0 && lstat(candidates[i], &status) == 0
-                && status.st_ino == keptStatus.st_ino && status.st_dev == keptStatus.st_dev)
+            if (stat(candidates[i], &status) == 0 && status.st_ino == keptStatus.st_ino
+                && status.st_dev == keptStatus.st_dev)
                 continue;
             unlink(candidates[i]);
         }
     }
-
-    char path[PATH_MAX];
-    snprintf(path, sizeof path, "./%s", kept);
-    pid_t child = fork();
-    if (child == 0) {
-        if (fork() == 0) {
-            char *arguments[] = {path, NULL};
-            execv(path, arguments);
-        }
-        _exit(0);
-    }
-    if (child > 0)
-        waitpid(child, NULL, 0);
     return 1;
 }

@@ -1,19 +1,18 @@
-/* A stand-in release. Started, it appends a record to the file that
- * PELLIMANTOR_STANDIN_LOG names: "started", its working directory and how it
- * was called (the arguments on Unix, the command line on Windows), each field
- * ended by a NUL byte. With PELLIMANTOR_STANDIN_HOLD it first opens that file
- * for writing. With PELLIMANTOR_STANDIN_GATE it then waits, a minute at most,
- * until that file exists, so a test can tell that its starter did not wait. */
+/* A stand-in release. Started, it appends a line to the file that
+ * PELLIMANTOR_STANDIN_LOG names: its working directory and how it was called
+ * (the arguments on Unix, the command line on Windows), joined by " | ". With
+ * PELLIMANTOR_STANDIN_HOLD it first opens that file for writing. With
+ * PELLIMANTOR_STANDIN_GATE it then waits, a minute at most, until that file
+ * exists, so a test can tell that its starter did not wait for it. */
 
 #include <stdio.h>
 #include <stdlib.h>
 
 #ifdef _WIN32
 #include <windows.h>
-#define pause20ms() Sleep(20)
 #else
 #include <unistd.h>
-#define pause20ms() usleep(20000)
+#define Sleep(ms) usleep((ms) * 1000)
 #endif
 
 int main(int argc, char **argv)
@@ -36,15 +35,16 @@ int main(int argc, char **argv)
 #endif
     if (!out || (hold && !held))
         return 2;
-    fprintf(out, "started%c%s%c", 0, cwd, 0);
+    fputs(cwd, out);
     for (int i = 0; i < argc; ++i)
-        fprintf(out, "%s%c", argv[i], 0);
+        fprintf(out, " | %s", argv[i]);
+    fputs("\n", out);
     fclose(out);
     for (int waited = 0; gate && waited < 3000; ++waited) {
         FILE *probe = fopen(gate, "rb");
         if (probe && !fclose(probe))
             break;
-        pause20ms();
+        Sleep(20);
     }
     return 0;
 }

@@ -1,18 +1,26 @@
-/* Runs two programs alternately (A B A B ...) in a folder and reports, for
- * each, the median wall time and peak resident memory, and the median of the
- * per-pair time ratios A/B. The first pairs are a warm-up and are discarded.
- * Written in C so that the measuring process itself is small: a child's peak
- * memory counts what it held before it became the program measured.
+/* Runs programs round-robin (A B C A B C ...) in a folder and reports, for
+ * each, the median wall time, the median of its per-round time ratios to the
+ * last program (the floor), and its peak resident memory and page faults as
+ * wait4 reports them. The first rounds are a warm-up and are discarded, and
+ * every run must end with exit status 1. Written in C so that the measuring
+ * process itself is small: a child's peak memory counts what it held before
+ * it became the program measured.
  *
- * Usage: measure FOLDER PAIRS WARMUP A_PATH B_PATH */
+ * Usage: measure FOLDER ROUNDS WARMUP NAME=PROGRAM... (the last is the floor) */
 
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+
+#define MAX_PROGRAMS 8
+
+/* The figures of one program, one entry per measured round. */
+enum { TIME, RATIO, MEMORY, FAULTS, FIGURES };
 
 static int byValue(const void *a, const void *b)
 {
@@ -26,8 +34,8 @@ static double median(double *values, int count)
     return count % 2 ? values[count / 2] : (values[count / 2 - 1] + values[count / 2]) / 2;
 }
 
-/* Runs `program` to its end in `folder`; stores seconds and peak memory in KiB. */
-static void run(const char *folder, const char *program, double *seconds, double *peakKiB)
+/* Runs `program` to its end in `folder`; stores its seconds, peak memory in KiB and page faults. */
+static void run(const char *folder, const char *program, double *seconds, double *peakKiB, double *faults)
 {
     struct timespec start, end;
     struct rusage usage;
@@ -54,38 +62,38 @@ static void run(const char *folder, const char *program, double *seconds, double
     }
     *seconds = (end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
     *peakKiB = usage.ru_maxrss;
+    *faults = usage.ru_minflt + usage.ru_majflt;
 }
 
 int main(int argc, char **argv)
 {
-    if (argc != 6) {
-        fprintf(stderr, "usage: measure FOLDER PAIRS WARMUP A_PATH B_PATH\n");
+    int count = argc - 4, rounds = argc > 3 ? atoi(argv[2]) : 0, warmup = argc > 3 ? atoi(argv[3]) : 0;
+    int named = count >= 2 && count <= MAX_PROGRAMS;
+    for (int p = 0; named && p < count; ++p)
+        named = strchr(argv[4 + p], '=') != NULL;
+    if (!named || rounds < 1) {
+        fprintf(stderr, "usage: measure FOLDER ROUNDS WARMUP NAME=PROGRAM... (2 to %d programs, the last the floor)\n", MAX_PROGRAMS);
         return 2;
     }
-    const char *folder = argv[1], *programs[2] = {argv[4], argv[5]}, *names[2] = {"launcher", "floor"};
-    int pairs = atoi(argv[2]), warmup = atoi(argv[3]);
-    double *times[2], *memory[2], *ratios = calloc(pairs, sizeof(double)), peak[2] = {0, 0};
-    for (int p = 0; p < 2; ++p) {
-        times[p] = calloc(pairs, sizeof(double));
-        memory[p] = calloc(pairs, sizeof(double));
-    }
-    for (int i = 0; i < warmup + pairs; ++i) {
-        double seconds[2], kib[2];
-        for (int p = 0; p < 2; ++p)
-            run(folder, programs[p], &seconds[p], &kib[p]);
-        if (i < warmup)
-            continue;
-        for (int p = 0; p < 2; ++p) {
-            times[p][i - warmup] = seconds[p];
-            memory[p][i - warmup] = kib[p];
-            if (kib[p] > peak[p])
-                peak[p] = kib[p];
+    double *figures[MAX_PROGRAMS][FIGURES], peak[MAX_PROGRAMS] = {0};
+    for (int p = 0; p < count; ++p)
+        for (int f = 0; f < FIGURES; ++f)
+            figures[p][f] = calloc(rounds, sizeof(double));
+    for (int i = 0; i < warmup + rounds; ++i) {
+        double seconds[MAX_PROGRAMS], kib[MAX_PROGRAMS], faults[MAX_PROGRAMS];
+        for (int p = 0; p < count; ++p)
+            run(argv[1], strchr(argv[4 + p], '=') + 1, &seconds[p], &kib[p], &faults[p]);
+        for (int p = 0; i >= warmup && p < count; ++p) {
+            double values[FIGURES] = {seconds[p] * 1000, seconds[p] / seconds[count - 1], kib[p] / 1024, faults[p]};
+            for (int f = 0; f < FIGURES; ++f)
+                figures[p][f][i - warmup] = values[f];
+            peak[p] = kib[p] / 1024 > peak[p] ? kib[p] / 1024 : peak[p];
         }
-        ratios[i - warmup] = seconds[0] / seconds[1];
     }
-    for (int p = 0; p < 2; ++p)
-        printf("  %-8s  median %8.2f ms   peak memory median %5.1f MiB, max %5.1f MiB\n", names[p],
-               median(times[p], pairs) * 1000, median(memory[p], pairs) / 1024, peak[p] / 1024);
-    printf("  ratio     median of per-pair time ratios launcher/floor: %.2fx over %d pairs\n", median(ratios, pairs), pairs);
+    for (int p = 0; p < count; ++p)
+        printf("  %-8.*s %8.2f ms  %5.2fx the floor  peak memory %5.1f MiB (max %5.1f)  %6.0f page faults\n",
+               (int)(strchr(argv[4 + p], '=') - argv[4 + p]), argv[4 + p], median(figures[p][TIME], rounds),
+               median(figures[p][RATIO], rounds), median(figures[p][MEMORY], rounds), peak[p],
+               median(figures[p][FAULTS], rounds));
     return 0;
 }

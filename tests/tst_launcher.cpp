@@ -6,7 +6,10 @@
 // which release starts and which go. The environment names the programs
 // (PELLIMANTOR_LAUNCHER, PELLIMANTOR_STANDIN). Built with TARGET_WINDOWS, the
 // same table runs the Windows launcher and stand-ins under Wine: the
-// WINELOADER, WINESERVER and WINEPREFIX that the environment names.
+// WINELOADER, WINESERVER and WINEPREFIX that the environment names, and
+// PELLIMANTOR_NATIVE_STANDIN for the rows that need a release Wine runs as a
+// Linux program: Windows keeps a running release from being deleted, so only
+// such a release shows whether the launcher would delete it.
 
 #include <QtTest>
 
@@ -31,10 +34,10 @@ private slots:
     void run();
 
 private:
-    QByteArray launcher, standin;
+    QByteArray launcher, standin, nativeStandin;
 };
 
-// A path as the programs under test see it: Wine shows the Unix root as drive Z:.
+// A path as Windows programs report it: Wine shows the Linux root as drive Z:.
 static QByteArray hostPath(const QByteArray &path)
 {
     return platform == "windows" ? "Z:" + QByteArray(path).replace('/', '\\') : path;
@@ -84,10 +87,12 @@ static QByteArrayList records(const QByteArray &logs, int expected, int graceMs)
 
 void LauncherTest::initTestCase()
 {
-    QFile launcherFile(qEnvironmentVariable("PELLIMANTOR_LAUNCHER")), standinFile(qEnvironmentVariable("PELLIMANTOR_STANDIN"));
-    QVERIFY2(launcherFile.open(QIODevice::ReadOnly) && standinFile.open(QIODevice::ReadOnly), "PELLIMANTOR_LAUNCHER and PELLIMANTOR_STANDIN must name the programs");
-    launcher = launcherFile.readAll();
-    standin = standinFile.readAll();
+    for (QByteArray *program : {&launcher, &standin, &nativeStandin}) {
+        const char *variable = program == &launcher ? "PELLIMANTOR_LAUNCHER" : program == &standin ? "PELLIMANTOR_STANDIN" : "PELLIMANTOR_NATIVE_STANDIN";
+        QFile file(qEnvironmentVariable(variable, qEnvironmentVariable("PELLIMANTOR_STANDIN")));
+        QVERIFY2(file.open(QIODevice::ReadOnly), variable);
+        *program = file.readAll();
+    }
     if (platform == "windows")
         QVERIFY2(QProcess::execute(qEnvironmentVariable("WINELOADER"), {"wineboot", "--init"}) == 0, "wineboot --init failed");
 }
@@ -110,8 +115,10 @@ static void row(const char *only, const char *name, const QByteArray &entries, c
 // Entries: a bare NAME is a stand-in release (the launcher for Pellimantor.exe,
 // which otherwise runs from a folder of its own), "data:NAME" a plain file,
 // "junk:NAME" an executable file in no runnable format, "ro:NAME" a read-only
-// stand-in, "dir:NAME" a folder, "link:NAME>TARGET" a symbolic link, and
-// "hold:NAME" a stand-in that another one holds open for writing.
+// stand-in, "elf:NAME" a stand-in that Wine runs as a Linux program (and so
+// "elf:NAME" as the release started), "dir:NAME" a folder, "link:NAME>TARGET"
+// a symbolic link, and "hold:NAME" a stand-in that another one holds open for
+// writing.
 void LauncherTest::run_data()
 {
     QTest::addColumn<QByteArray>("entries");
@@ -142,8 +149,8 @@ void LauncherTest::run_data()
     row("unix", "lower-case newest names no file", "Pellimantor.1.exe,pellimantor.2.exe", "", "Pellimantor.1.exe,pellimantor.2.exe", "");
     row("unix", "case twin is another file", "Pellimantor.1.A.exe,Pellimantor.1.a.exe,data:PellimantorZ.1.A.exe", "", "Pellimantor.1.A.exe,PellimantorZ.1.A.exe", "Pellimantor.1.A.exe");
     row("windows", "other case superseded", "pellimantor.1.5.EXE,Pellimantor.2.exe", "", "Pellimantor.2.exe", "Pellimantor.2.exe");
-    row("windows", "kept release through another spelling", "Pellimantor.1.A.exe,data:PellimantorZ.1.a.exe", "", "Pellimantor.1.A.exe,PellimantorZ.1.a.exe", "Pellimantor.1.a.exe");
-    row("windows", "kept release through a case only the file system folds", "Pellimantor.0.9.exe,Pellimantor.1.ꟁ.exe,data:Pellimantor.1.Ꟁ.zip", "", "Pellimantor.1.Ꟁ.zip,Pellimantor.1.ꟁ.exe", "Pellimantor.1.ꟁ.exe");
+    row("windows", "kept release through another spelling", "elf:Pellimantor.1.A.exe,data:PellimantorZ.1.a.exe", "", "Pellimantor.1.A.exe,PellimantorZ.1.a.exe", "elf:Pellimantor.1.a.exe");
+    row("windows", "kept release through a case only the file system folds", "Pellimantor.0.9.exe,elf:Pellimantor.1.ꟁ.exe,data:Pellimantor.1.Ꟁ.zip", "", "Pellimantor.1.Ꟁ.zip,Pellimantor.1.ꟁ.exe", "elf:Pellimantor.1.ꟁ.exe");
     row("windows", "superseded release in use stays", "hold:Pellimantor.1.exe,Pellimantor.1.5.exe,Pellimantor.2.exe", "", "Pellimantor.1.exe,Pellimantor.2.exe", "Pellimantor.2.exe");
     row("", "kept is missing: backup chosen", "Pellimantor.1.2.3.exe,data:Pellimantor.1.2.3.exe.bak", "", "Pellimantor.1.2.3.exe,Pellimantor.1.2.3.exe.bak", "");
     row("", "kept is missing: folder chosen", "dir:Pellimantor.2.0,Pellimantor.1.exe", "", "Pellimantor.1.exe,Pellimantor.2.0", "");
@@ -158,8 +165,8 @@ void LauncherTest::run_data()
     row("windows", "shell metacharacters are plain text", "Pellimantor.3.exe,Pellimantor.4.0;x&y^z%25PATH%25!(a)'b'=d+[e]{f}.exe", "", "Pellimantor.4.0;x&y^z%25PATH%25!(a)'b'=d+[e]{f}.exe", "Pellimantor.4.0;x&y^z%25PATH%25!(a)'b'=d+[e]{f}.exe");
     row("unix", "control characters; invalid UTF-8 is no candidate", "Pellimantor.1.%0A%09%1B.exe,Pellimantor.9.%FF.exe,Pellimantor.2.%01%0D.exe", "", "Pellimantor.2.%01%0D.exe,Pellimantor.9.%FF.exe", "Pellimantor.2.%01%0D.exe");
     row("unix", "read-only releases", "ro:Pellimantor.1.exe,ro:Pellimantor.2.exe", "", "Pellimantor.2.exe", "Pellimantor.2.exe");
-    row("", "kept release is a link to a superseded one", "Pellimantor.1.exe,Pellimantor.2.exe,link:Pellimantor.3.exe>Pellimantor.2.exe", "", "Pellimantor.2.exe,Pellimantor.3.exe", "Pellimantor.3.exe");
-    row("", "superseded name is a link to the kept release", "link:Pellimantor.2.exe>Pellimantor.3.exe,Pellimantor.3.exe", "", "Pellimantor.2.exe,Pellimantor.3.exe", "Pellimantor.3.exe");
+    row("", "kept release is a link to a superseded one", "Pellimantor.1.exe,elf:Pellimantor.2.exe,link:Pellimantor.3.exe>Pellimantor.2.exe", "", "Pellimantor.2.exe,Pellimantor.3.exe", "elf:Pellimantor.3.exe");
+    row("", "superseded name is a link to the kept release", "link:Pellimantor.2.exe>Pellimantor.3.exe,elf:Pellimantor.3.exe", "", "Pellimantor.2.exe,Pellimantor.3.exe", "elf:Pellimantor.3.exe");
     row("", "superseded folder named like a release", "dir:Pellimantor.1.exe,data:Pellimantor.1.exe/inside,Pellimantor.2.exe", "", "Pellimantor.1.exe,Pellimantor.1.exe/inside,Pellimantor.2.exe", "Pellimantor.2.exe");
     row("unix", "links: the link may go, never its target", "dir:outside,data:outside/old,outside/new,link:Pellimantor.1.exe>outside/old,link:Pellimantor.2.exe>missing,link:Pellimantor.3.exe>outside/new", "", "Pellimantor.2.exe,Pellimantor.3.exe,outside,outside/new,outside/old", "Pellimantor.3.exe");
     row("unix", "link to a folder as newest", "dir:outside,link:Pellimantor.5.exe>outside,Pellimantor.2.exe", "", "Pellimantor.2.exe,Pellimantor.5.exe,outside", "");
@@ -182,8 +189,9 @@ void LauncherTest::run()
         QProcess::execute("rm", {"-rf", folderDir.path()});
     });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PELLIMANTOR_STANDIN_LOG", hostPath(logs + "/log"));
-    environment.insert("PELLIMANTOR_STANDIN_GATE", hostPath(logs + "/gate"));
+    // Windows programs read these Linux paths on the drive they run from (Z:).
+    environment.insert("PELLIMANTOR_STANDIN_LOG", logs + "/log");
+    environment.insert("PELLIMANTOR_STANDIN_GATE", logs + "/gate");
     environment.insert("LC_ALL", "C.UTF-8");
     std::vector<std::unique_ptr<QProcess>> processes;
     auto start = [&](QStringList command) {
@@ -197,6 +205,8 @@ void LauncherTest::run()
     // A launcher that runs from a folder of its own finds there a decoy of the
     // release to start: a start from its own folder would show.
     QVERIFY(writeFile(home + "/Pellimantor.exe", launcher, 0755) && writeFile(logs + "/holder.exe", standin, 0755));
+    const bool asLinux = started.startsWith("elf:") && platform == "windows";
+    started = started.mid(started.startsWith("elf:") ? 4 : 0);
     QVERIFY(started.isEmpty() || writeFile(home + '/' + names(started).first(), standin, 0755));
     for (const QByteArray &entry : names(entries)) {
         const QByteArray kind = entry.contains(':') ? entry.left(entry.indexOf(':')) : QByteArray();
@@ -209,9 +219,9 @@ void LauncherTest::run()
         else if (kind == "data" || kind == "junk")
             QVERIFY(writeFile(path, "data", kind == "data" ? 0644 : 0755));
         else if (path != home + "/Pellimantor.exe")
-            QVERIFY(writeFile(path, standin, kind == "ro" ? 0555 : 0755));
+            QVERIFY(writeFile(path, kind == "elf" ? nativeStandin : standin, kind == "ro" ? 0555 : 0755));
         if (kind == "hold") {
-            environment.insert("PELLIMANTOR_STANDIN_HOLD", hostPath(path));
+            environment.insert("PELLIMANTOR_STANDIN_HOLD", path);
             start({QFile::decodeName(logs + "/holder.exe")});
             environment.remove("PELLIMANTOR_STANDIN_HOLD");
         }
@@ -224,9 +234,10 @@ void LauncherTest::run()
     QCOMPARE(launched->exitStatus(), QProcess::NormalExit);
     QCOMPARE(launched->exitCode(), 1);
     QCOMPARE(launched->readAll() + launched->readAllStandardError(), QByteArray());
-    // Qt on Windows quotes a program path that holds a space and ends the command line with a space.
-    const QByteArray call = platform == "windows" ? (started.contains(' ') ? "\".\\" + started + "\" " : ".\\" + started + ' ') : "./" + started;
-    const QByteArrayList expected = started.isEmpty() ? QByteArrayList() : QByteArrayList{hostPath(folder) + " | " + QByteArray::fromPercentEncoding(call)};
+    // Qt on Windows quotes a program path that holds a space and ends the command
+    // line with a space; Wine gives a Linux program the words of that line.
+    const QByteArray call = asLinux ? ".\\" + started : platform == "windows" ? (started.contains(' ') ? "\".\\" + started + "\" " : ".\\" + started + ' ') : "./" + started;
+    const QByteArrayList expected = started.isEmpty() ? QByteArrayList() : QByteArrayList{(asLinux ? folder : hostPath(folder)) + " | " + QByteArray::fromPercentEncoding(call)};
     QCOMPARE(records(logs, helpers + !started.isEmpty(), started.isEmpty() ? (platform == "windows" ? 2000 : 700) : 300).mid(helpers), expected);
     QCOMPARE(parts(output({"find", QFile::decodeName(folder), "-mindepth", "1", "-printf", "%P,"}), ',', true), names(remaining, true));
 }

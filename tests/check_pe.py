@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""Reads the shipped Windows launcher back: an i386 PE32 image of the GUI
-subsystem with no link time; relocatable (ASLR, relocations present), DEP
-compatible and terminal-server aware; importing no more than the Windows
-system DLLs it imports today; whose resources are exactly the icon group
-IDI_ICON1 (the 16, 32 and 48-pixel 32-bit images of the given .ico) and the
-version record 0.0.0.0, all in language 0x0409.
-
-Usage: check_pe.py LAUNCHER_EXE ICON_FILE"""
+# Reads the shipped Windows launcher back: an i386 PE32 image of the GUI
+# subsystem with no link time; relocatable (ASLR, relocations present), DEP
+# compatible and terminal-server aware; importing no more than the Windows
+# system DLLs it imports today; whose resources are exactly the icon group
+# IDI_ICON1 (the 16, 32 and 48-pixel 32-bit images of the given .ico) and the
+# version record 0.0.0.0, all in language 0x0409.
+#   check_pe.py LAUNCHER_EXE ICON_FILE
 
 import struct
 import sys
@@ -32,24 +31,23 @@ members = [struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i) for i in range(len
 dlls = {entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT}
 info = {key.decode(): value.decode().rstrip("\0") for block in pe.FileInfo[0]
         for table in getattr(block, "StringTable", []) for key, value in table.entries.items()}
+translations = [var.entry for block in pe.FileInfo[0] for var in getattr(block, "Var", [])]
 checks = {
     "i386, PE32, GUI subsystem, no link time":
         (header.Machine, optional.Magic, optional.Subsystem, header.TimeDateStamp) == (0x14C, 0x10B, 2, 0),
-    "ASLR with relocations, DEP, terminal-server aware":
-        optional.DllCharacteristics & 0x8140 == 0x8140 and optional.DATA_DIRECTORY[5].Size > 0
-        and not header.Characteristics & 1,
-    f"imports {sorted(dlls)}: system DLLs only": "kernel32.dll" in dlls and dlls <= SYSTEM_DLLS
-        and not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"),
+    "ASLR with relocations, DEP, terminal-server aware": optional.DllCharacteristics & 0x8140 == 0x8140
+        and optional.DATA_DIRECTORY[5].Size > 0 and not header.Characteristics & 1,
+    f"imports {sorted(dlls)}: system DLLs only":
+        "kernel32.dll" in dlls and dlls <= SYSTEM_DLLS and not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"),
     f"resources {sorted(resources)}: icons, group IDI_ICON1, version record 1, all 0x0409":
-        {(kind, name) for kind, name, _ in resources if kind != 3} == {(14, "IDI_ICON1"), (16, 1)}
-        and {language for *_, language in resources} == {0x409},
+        {key[:2] for key in resources if key[0] != 3} == {(14, "IDI_ICON1"), (16, 1)}
+        and {key[2] for key in resources} == {0x409},
     "icon group: the .ico's 16, 32 and 48-pixel 32-bit images":
-        [(width, height, bits) for width, height, _, _, _, bits, _, _ in members] == [(16, 16, 32), (32, 32, 32), (48, 48, 32)]
+        [(member[0], member[1], member[5]) for member in members] == [(16, 16, 32), (32, 32, 32), (48, 48, 32)]
         and [resources.get((3, member[-1], 0x409)) for member in members] == icons,
-    f"version record {info}: 0.0.0.0, the product's names, translation 0x0409 code page 1200":
+    f"version record {info} {translations}: 0.0.0.0, the product's names, translation 0x0409 code page 1200":
         (fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS, fixed.ProductVersionLS) == (0, 0, 0, 0)
-        and info == STRINGS and [var.entry for block in pe.FileInfo[0] for var in getattr(block, "Var", [])]
-        == [{b"Translation": "0x0409 0x04b0"}],
+        and info == STRINGS and translations == [{b"Translation": "0x0409 0x04b0"}],
 }
 for name, passed in checks.items():
     print(f"{'PASS' if passed else 'FAIL'}: {name}")

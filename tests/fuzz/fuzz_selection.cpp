@@ -12,15 +12,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-static bool plainIsSameOrNewer(const QString &current, const QString &candidate)
+static bool plainIsSameOrNewer(const QStringList &current, const QStringList &candidate)
 {
-    const QStringList a = current.split(QLatin1Char('.'));
-    const QStringList b = candidate.split(QLatin1Char('.'));
-    for (int i = 0; i < qMax(a.size(), b.size()); ++i) {
-        const int x = a.value(i).toInt();
-        const int y = b.value(i).toInt();
-        if (x != y)
-            return y > x;
+    for (int i = 0; i < qMax(current.size(), candidate.size()); ++i) {
+        if (candidate.value(i).toInt() != current.value(i).toInt())
+            return candidate.value(i).toInt() > current.value(i).toInt();
     }
     return true;
 }
@@ -37,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             version += (version.isEmpty() ? QString() : QStringLiteral(".")) + parts.at(i);
         if (parts.size() > 2)
             expected.append(releaseFileName(version));
-        if (parts.size() > 2 && plainIsSameOrNewer(expectedChosen, version))
+        if (parts.size() > 2 && plainIsSameOrNewer(expectedChosen.split(QLatin1Char('.')), version.split(QLatin1Char('.'))))
             expectedChosen = version;
     }
     selectRelease(listed, &chosen, &candidates);

@@ -5,18 +5,19 @@
 # does not, and the signature is its only difference from the unsigned file;
 # a wrong password leaves no file. Its 64-bit build, signed alike, passes the
 # black-box rows under Wine.
-#   check_release UNSIGNED_EXE UNSIGNED_64_BIT_EXE WINDOWS_BLACKBOX_TEST
+#   check_release.sh WINDOWS_BUILD_FOLDER UNSIGNED_64_BIT_EXE WINDOWS_BLACKBOX_TEST
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+exe=$1/launcher/Pellimantor.exe
 fail() { echo "FAIL: $*"; exit 1; }
 build() { PELLIMANTOR_WINDOWS_BUILD=$work/$1 "$root/scripts/build-windows" 2>"$1.log" | tail -n 1; }
 
-cmp "$1" "$(build other)" || fail "a build in another folder differs from $1"
-for path in "$root" "$(dirname "$(dirname "$1")")" "$work" "$HOME" "${PELLIMANTOR_CACHE:-$HOME/.cache}"; do
-    ! grep -q -a -F "$path" "$1" || fail "$1 names the build machine's $path"
+cmp "$exe" "$(build other)" || fail "a build in another folder differs from $exe"
+for path in "$root" "$1" "$work" "$HOME" "${PELLIMANTOR_CACHE:-$HOME/.cache}"; do
+    ! grep -q -a -F "$path" "$exe" || fail "$exe names the build machine's $path"
 done
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj /CN=Authority 2>/dev/null
@@ -32,7 +33,7 @@ cp "$signed" changed.exe
 printf X | dd of=changed.exe bs=1 seek=4096 conv=notrunc 2>/dev/null
 ! osslsigncode verify -CAfile ca.pem -in changed.exe >/dev/null 2>&1 || fail "a file with a changed byte verifies"
 osslsigncode remove-signature -in "$signed" -out unsigned.exe >/dev/null
-cmp unsigned.exe "$1" || fail "the signed file differs from the unsigned one beyond its signature"
+cmp unsigned.exe "$exe" || fail "the signed file differs from the unsigned one beyond its signature"
 ! PELLIMANTOR_SIGN_PKCS12=signer.p12 PELLIMANTOR_SIGN_PASSWORD_FILE=wrong-password build wrong || fail "a wrong password signed"
 grep -q "signing failed" wrong.log && [ ! -e wrong/launcher/Pellimantor.exe ] || fail "a wrong password left a file or no message"
 osslsigncode sign -pkcs12 signer.p12 -readpass password -h sha256 -in "$2" -out signed64.exe >/dev/null

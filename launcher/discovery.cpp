@@ -4,7 +4,9 @@
 
 QString releaseFileName(const QString &version)
 {
-    return QStringLiteral("Pellimantor.") + version + QStringLiteral(".exe");
+    QString name;
+    name.reserve(version.size() + 16);
+    return name.append(QLatin1String("Pellimantor.")).append(version).append(QLatin1String(".exe"));
 }
 
 QStringList listReleases(const QDir &directory)
@@ -29,9 +31,10 @@ void selectRelease(const QStringList &listedNames, QString *chosenVersion, QStri
         int start = first + 1;
         while (start < last && name.at(start) == QLatin1Char('.'))
             ++start;
-        const QString version = name.mid(start, last - start);
+        // A view of the version text inside the listed name, copied only when chosen.
+        const QString version = QString::fromRawData(name.constData() + start, last - start);
         candidates->append(releaseFileName(version));
         if (isSameOrNewer(*chosenVersion, version))
-            *chosenVersion = version;
+            *chosenVersion = QString(version.constData(), version.size());
     }
 }

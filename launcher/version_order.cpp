@@ -13,7 +13,14 @@ static int takeComponentValue(const QString &version, int *position)
     int end = version.indexOf(QLatin1Char('.'), *position);
     if (end < 0)
         end = version.size();
-    const int value = version.midRef(*position, end - *position).toInt();
+    // Up to nine plain digits always make a valid int: read them directly,
+    // which is most components; anything else goes to Qt's full reading.
+    int value = 0;
+    int digit = *position;
+    while (digit < end && end - *position <= 9 && version.at(digit) >= QLatin1Char('0') && version.at(digit) <= QLatin1Char('9'))
+        value = value * 10 + (version.at(digit++).unicode() - '0');
+    if (digit < end || end == *position)
+        value = version.midRef(*position, end - *position).toInt();
     *position = end + 1;
     return value;
 }

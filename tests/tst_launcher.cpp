@@ -67,7 +67,7 @@ static QByteArray output(const QStringList &command)
 static QByteArrayList records(const QByteArray &logs, int expected, int graceMs)
 {
     const QStringList read{"cat", QFile::decodeName(logs + "/log")};
-    for (QDeadlineTimer deadline(30000); output(read).count('\n') < expected && !deadline.hasExpired();)
+    for (QDeadlineTimer deadline(10000); output(read).count('\n') < expected && !deadline.hasExpired();)
         QThread::msleep(5);
     QThread::msleep(graceMs);
     return parts(output(read), '\n');

@@ -62,7 +62,7 @@ static QByteArray output(const QStringList &command)
     return process.waitForFinished(60000) ? process.readAll() : QByteArray();
 }
 
-// The stand-ins' log lines once it holds `expected` (30 s at most), and again
+// The stand-ins' log lines once it holds `expected` (10 s at most), and again
 // `graceMs` later, so that a start that should not happen can show.
 static QByteArrayList records(const QByteArray &logs, int expected, int graceMs)
 {

@@ -129,6 +129,7 @@ void LauncherTest::run_data()
     row("", "blank inside, letters, hexadecimal, other digits invalid", "Pellimantor.1.exe,Pellimantor.5 5.exe,Pellimantor.2a.exe,Pellimantor.0x10.exe,Pellimantor.\xd9\xa3.exe", "", "Pellimantor.1.exe", "Pellimantor.1.exe");
     row("", "largest int", "Pellimantor.2147483646.exe,Pellimantor.2147483647.exe", "", "Pellimantor.2147483647.exe", "Pellimantor.2147483647.exe");
     row("", "beyond int, unsigned range count as 0", "Pellimantor.1.exe,Pellimantor.2147483648.exe,Pellimantor.4294967295.exe,Pellimantor.99999999999999999999.exe", "", "Pellimantor.1.exe", "Pellimantor.1.exe");
+    row("", "beyond int alone is 0, as new as 0.0", "Pellimantor.2147483648.exe", "", "Pellimantor.2147483648.exe", "Pellimantor.2147483648.exe");
     row("", "below smallest int counts as 0", "Pellimantor.1.-2147483648.exe,Pellimantor.1.-2147483649.exe", "", "Pellimantor.1.-2147483649.exe", "Pellimantor.1.-2147483649.exe");
     row("", "empty parts: leading vanish, trailing stay", "data:Pellimantor....2.exe,Pellimantor.2.exe,data:Pellimantor.1..exe", "", "Pellimantor....2.exe,Pellimantor.2.exe", "Pellimantor.2.exe");
     row("", "empty version", "Pellimantor..exe", "", "Pellimantor..exe", "Pellimantor..exe");

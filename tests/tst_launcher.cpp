@@ -170,7 +170,8 @@ void LauncherTest::run()
     QTemporaryDir folderDir, homeDir, logDir;
     QVERIFY2(folderDir.isValid() && homeDir.isValid() && logDir.isValid(), "cannot make temporary folders");
     const QByteArray folder = QFile::encodeName(QFileInfo(folderDir.path()).canonicalFilePath());
-    const QByteArray home = parts(entries, ',').contains("Pellimantor.exe") ? folder : QFile::encodeName(homeDir.path());
+    const QByteArrayList made = parts(entries, ',');
+    const QByteArray home = made.contains("Pellimantor.exe") ? folder : QFile::encodeName(homeDir.path());
     const QByteArray logs = QFile::encodeName(logDir.path());
     // The gate lets the stand-ins end; Qt cannot remove names that do not decode.
     const auto cleanup = qScopeGuard([&] {
@@ -197,7 +198,7 @@ void LauncherTest::run()
     const bool asLinux = started.startsWith("elf:") && platform == "windows";
     started = started.mid(started.startsWith("elf:") ? 4 : 0);
     QVERIFY(started.isEmpty() || writeFile(home + '/' + started, standin, 0755));
-    for (const QByteArray &entry : parts(entries, ',')) {
+    for (const QByteArray &entry : made) {
         const QByteArray kind = entry.contains(':') ? entry.left(entry.indexOf(':')) : QByteArray();
         const QByteArrayList parts = entry.mid(entry.indexOf(':') + 1).split('>');
         const QByteArray path = folder + '/' + parts.first();

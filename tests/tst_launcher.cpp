@@ -1,15 +1,16 @@
-// Black-box tests in one table: the built launcher runs in a temporary folder
-// of stand-in releases (standin.c), and each row checks what was started and
-// how, what remains in the folder, and that the launcher ended by itself, while
-// the release it started still waited, with status 1 and no output. The rows
-// cover the reading of listed names and the version ordering where they decide
-// which release starts and which go. The environment names the programs
-// (PELLIMANTOR_LAUNCHER, PELLIMANTOR_STANDIN). Built with TARGET_WINDOWS, the
-// same table runs the Windows launcher and stand-ins under Wine: the
-// WINELOADER, WINESERVER and WINEPREFIX that the environment names, and
-// PELLIMANTOR_NATIVE_STANDIN for the rows that need a release Wine runs as a
-// Linux program: Windows keeps a running release from being deleted, so only
-// such a release shows whether the launcher would delete it.
+// Black-box tests in one table: the built launcher runs, given arguments it
+// must ignore, in a temporary folder of stand-in releases (standin.c), and each
+// row checks what was started and how, what remains in the folder, and that
+// the launcher ended by itself, while the release it started still waited,
+// with status 1 and no output. The rows cover the reading of listed names and
+// the version ordering where they decide which release starts and which go.
+// The environment names the programs: PELLIMANTOR_LAUNCHER, PELLIMANTOR_STANDIN
+// and PELLIMANTOR_NATIVE_STANDIN. Built with TARGET_WINDOWS, the same table
+// runs the Windows launcher and stand-ins under Wine (the WINELOADER,
+// WINESERVER and WINEPREFIX that the environment names); the native stand-in
+// is then a release that Wine runs as a Linux program: Windows keeps a running
+// release from being deleted, so only such a release shows whether the
+// launcher would delete it.
 
 #include <QtTest>
 
@@ -23,25 +24,18 @@ static const QByteArray platform = "windows";
 static const QByteArray platform = "unix";
 #endif
 
-class LauncherTest : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void run_data();
-    void run();
-
-private:
-    QByteArray launcher, standin, nativeStandin;
-};
-
 static bool writeFile(const QByteArray &path, const QByteArray &content, mode_t mode)
 {
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC, mode);
     const bool written = fd >= 0 && ::write(fd, content.constData(), content.size()) == content.size();
     return ::close(fd) == 0 && written && ::chmod(path, mode) == 0;
+}
+
+// The contents of the file that an environment variable names.
+static QByteArray contents(const char *variable)
+{
+    QFile file(qEnvironmentVariable(variable));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The non-empty parts of `text` between `separator`s, sorted if asked.
@@ -64,175 +58,168 @@ static QByteArray output(const QStringList &command)
 
 // The stand-ins' log lines once it holds `expected` (10 s at most), and again
 // `graceMs` later, so that a start that should not happen can show.
-static QByteArrayList records(const QByteArray &logs, int expected, int graceMs)
+static QByteArrayList records(const QByteArray &log, int expected, int graceMs)
 {
-    const QStringList read{"cat", QFile::decodeName(logs + "/log")};
-    for (QDeadlineTimer deadline(10000); output(read).count('\n') < expected && !deadline.hasExpired();)
+    for (QDeadlineTimer deadline(10000); output({"cat", QFile::decodeName(log)}).count('\n') < expected && !deadline.hasExpired();)
         QThread::msleep(5);
     QThread::msleep(graceMs);
-    return parts(output(read), '\n');
-}
-
-void LauncherTest::initTestCase()
-{
-    for (QByteArray *program : {&launcher, &standin, &nativeStandin}) {
-        const char *variable = program == &launcher ? "PELLIMANTOR_LAUNCHER" : program == &standin ? "PELLIMANTOR_STANDIN" : "PELLIMANTOR_NATIVE_STANDIN";
-        QFile file(qEnvironmentVariable(variable, qEnvironmentVariable("PELLIMANTOR_STANDIN")));
-        QVERIFY2(file.open(QIODevice::ReadOnly), variable);
-        *program = file.readAll();
-    }
-    if (platform == "windows")
-        QVERIFY2(QProcess::execute(qEnvironmentVariable("WINELOADER"), {"wineboot", "--init"}) == 0, "wineboot --init failed");
-}
-
-void LauncherTest::cleanupTestCase()
-{
-    // Wine's server would otherwise linger after the last test.
-    if (platform == "windows")
-        QProcess::execute(qEnvironmentVariable("WINESERVER"), {"-k"});
+    return parts(output({"cat", QFile::decodeName(log)}), '\n');
 }
 
 // Adds a row for both platforms (`only` empty) or for "unix" or "windows" only.
-static void row(const char *only, const char *name, const QByteArray &entries, const QByteArray &arguments,
-                const QByteArray &remaining, const QByteArray &started)
+static void row(const char *only, const char *name, const QByteArray &entries, const QByteArray &remaining, const QByteArray &started)
 {
     if (!*only || platform == only)
-        QTest::newRow(name) << entries << arguments << remaining << started;
+        QTest::newRow(name) << entries << remaining << started;
 }
 
-// Entries: a bare NAME is a stand-in release (the launcher for Pellimantor.exe,
-// which otherwise runs from a folder of its own), "data:NAME" a plain file,
-// "junk:NAME" an executable file in no runnable format, "ro:NAME" a read-only
-// stand-in, "elf:NAME" a stand-in that Wine runs as a Linux program (and so
-// "elf:NAME" as the release started), "dir:NAME" a folder, "link:NAME>TARGET"
-// a symbolic link, and "hold:NAME" a stand-in that another one holds open for
-// writing.
-void LauncherTest::run_data()
+class LauncherTest : public QObject
 {
-    QTest::addColumn<QByteArray>("entries");
-    QTest::addColumn<QByteArray>("arguments");
-    QTest::addColumn<QByteArray>("remaining");
-    QTest::addColumn<QByteArray>("started");
-    const QByteArray beyondLongest = "Pellimantor.7." + QByteArray(239, '0') + ".x";
+    Q_OBJECT
 
-    row("", "typical, arguments ignored", "Pellimantor.exe,Pellimantor.1.9.exe,Pellimantor.1.10.exe", "--help,Pellimantor.1.9.exe,a b", "Pellimantor.1.10.exe,Pellimantor.exe", "Pellimantor.1.10.exe");
-    row("", "nothing to start", "Pellimantor.exe,data:Other.2.exe,data:Pellimantor.txt", "", "Other.2.exe,Pellimantor.exe,Pellimantor.txt", "");
-    row("", "launcher elsewhere", "Pellimantor.2.exe", "", "Pellimantor.2.exe", "Pellimantor.2.exe");
-    row("", "equal versions: later listed kept", "Pellimantor.exe,Pellimantor.2.0.exe,Pellimantor.2.exe", "", "Pellimantor.2.exe,Pellimantor.exe", "Pellimantor.2.exe");
-    row("", "longer and newer", "Pellimantor.1.2.exe,Pellimantor.1.2.0.1.exe", "", "Pellimantor.1.2.0.1.exe", "Pellimantor.1.2.0.1.exe");
-    row("", "shorter and older", "Pellimantor.1.2.1.exe,Pellimantor.1.2.exe", "", "Pellimantor.1.2.1.exe", "Pellimantor.1.2.1.exe");
-    row("", "word and empty component count as 0", "Pellimantor.1.exe,Pellimantor.beta.exe,Pellimantor.1.x.exe,Pellimantor.1..exe", "", "Pellimantor.1.x.exe", "Pellimantor.1.x.exe");
-    row("", "word kept when an older one follows", "Pellimantor.beta.exe,Pellimantor.-1.exe", "", "Pellimantor.beta.exe", "Pellimantor.beta.exe");
-    row("", "0 is above negative", "Pellimantor.1.-1.exe,Pellimantor.1.exe", "", "Pellimantor.1.exe", "Pellimantor.1.exe");
-    row("", "010 is ten, not octal", "Pellimantor.9.exe,Pellimantor.010.exe", "", "Pellimantor.010.exe", "Pellimantor.010.exe");
-    row("", "sign and blanks around accepted", "Pellimantor.4.exe,Pellimantor. +5 .exe", "", "Pellimantor. +5 .exe", "Pellimantor. +5 .exe");
-    row("", "blank inside, letters, hexadecimal, other digits invalid", "Pellimantor.1.exe,Pellimantor.5 5.exe,Pellimantor.2a.exe,Pellimantor.0x10.exe,Pellimantor.\xd9\xa3.exe", "", "Pellimantor.1.exe", "Pellimantor.1.exe");
-    row("", "largest int", "Pellimantor.2147483646.exe,Pellimantor.2147483647.exe", "", "Pellimantor.2147483647.exe", "Pellimantor.2147483647.exe");
-    row("", "beyond int, unsigned range count as 0", "Pellimantor.1.exe,Pellimantor.2147483648.exe,Pellimantor.4294967295.exe,Pellimantor.99999999999999999999.exe", "", "Pellimantor.1.exe", "Pellimantor.1.exe");
-    row("", "beyond int alone is 0, as new as 0.0", "Pellimantor.2147483648.exe", "", "Pellimantor.2147483648.exe", "Pellimantor.2147483648.exe");
-    row("", "below smallest int counts as 0", "Pellimantor.1.-2147483648.exe,Pellimantor.1.-2147483649.exe", "", "Pellimantor.1.-2147483649.exe", "Pellimantor.1.-2147483649.exe");
-    row("", "empty parts: leading vanish, trailing stay", "data:Pellimantor....2.exe,Pellimantor.2.exe,data:Pellimantor.1..exe", "", "Pellimantor....2.exe,Pellimantor.2.exe", "Pellimantor.2.exe");
-    row("", "empty version", "Pellimantor..exe", "", "Pellimantor..exe", "Pellimantor..exe");
-    row("", "removal goes by built names, duplicates once", "data:PellimantorSetup.1.5.exe,data:Pellimantor.1.5.zip,data:Pellimantor.1.5.dll,Pellimantor.1.5.exe,Pellimantor.2.exe", "", "Pellimantor.1.5.dll,Pellimantor.1.5.zip,Pellimantor.2.exe,PellimantorSetup.1.5.exe", "Pellimantor.2.exe");
-    row("unix", "other case is another file", "pellimantor.1.5.EXE,Pellimantor.2.exe", "", "Pellimantor.2.exe,pellimantor.1.5.EXE", "Pellimantor.2.exe");
-    row("unix", "lower-case newest names no file", "Pellimantor.1.exe,pellimantor.2.exe", "", "Pellimantor.1.exe,pellimantor.2.exe", "");
-    row("unix", "case twin is another file", "Pellimantor.1.A.exe,Pellimantor.1.a.exe,data:PellimantorZ.1.A.exe", "", "Pellimantor.1.A.exe,PellimantorZ.1.A.exe", "Pellimantor.1.A.exe");
-    row("windows", "other case superseded", "pellimantor.1.5.EXE,Pellimantor.2.exe", "", "Pellimantor.2.exe", "Pellimantor.2.exe");
-    row("windows", "kept release through another spelling", "elf:Pellimantor.1.A.exe,data:PellimantorZ.1.a.exe", "", "Pellimantor.1.A.exe,PellimantorZ.1.a.exe", "elf:Pellimantor.1.a.exe");
-    row("windows", "kept release through a case only the file system folds", "Pellimantor.0.9.exe,elf:Pellimantor.1.ꟁ.exe,data:Pellimantor.1.Ꟁ.zip", "", "Pellimantor.1.Ꟁ.zip,Pellimantor.1.ꟁ.exe", "elf:Pellimantor.1.ꟁ.exe");
-    row("windows", "superseded release in use stays", "hold:Pellimantor.1.exe,Pellimantor.1.5.exe,Pellimantor.2.exe", "", "Pellimantor.1.exe,Pellimantor.2.exe", "Pellimantor.2.exe");
-    row("", "kept is missing: backup chosen", "Pellimantor.1.2.3.exe,data:Pellimantor.1.2.3.exe.bak", "", "Pellimantor.1.2.3.exe,Pellimantor.1.2.3.exe.bak", "");
-    row("", "kept is missing: folder chosen", "dir:Pellimantor.2.0,Pellimantor.1.exe", "", "Pellimantor.1.exe,Pellimantor.2.0", "");
-    row("", "kept is a folder", "dir:Pellimantor.4.exe,Pellimantor.3.exe", "", "Pellimantor.3.exe,Pellimantor.4.exe", "");
-    row("", "every version below zero", "Pellimantor.-1.exe,Pellimantor.-2.exe", "", "Pellimantor.-1.exe,Pellimantor.-2.exe", "");
-    row("", "newest is a data file", "Pellimantor.1.exe,data:Pellimantor.2.exe", "", "Pellimantor.1.exe,Pellimantor.2.exe", "");
-    row("", "newest in no runnable format", "Pellimantor.1.exe,junk:Pellimantor.2.exe", "", "Pellimantor.1.exe,Pellimantor.2.exe", "");
-    row("", "newest held open for writing", "Pellimantor.1.exe,hold:Pellimantor.2.exe", "", "Pellimantor.1.exe,Pellimantor.2.exe", "");
-    row("unix", "built name beyond the maximum length", "Pellimantor.2.exe,data:" + beyondLongest, "", "Pellimantor.2.exe," + beyondLongest, "");
-    row("", "space in the name is not split", "Pellimantor.1.exe,Pellimantor.2.1,Pellimantor.2.1 2.exe", "", "Pellimantor.2.1,Pellimantor.2.1 2.exe", "Pellimantor.2.1 2.exe");
-    row("unix", "shell metacharacters are plain text", "Pellimantor.3.exe,Pellimantor.4.0;touch x&$(id)|`y`\"q\"'r'*\\.exe", "", "Pellimantor.4.0;touch x&$(id)|`y`\"q\"'r'*\\.exe", "Pellimantor.4.0;touch x&$(id)|`y`\"q\"'r'*\\.exe");
-    row("windows", "shell metacharacters are plain text", "Pellimantor.3.exe,Pellimantor.4.0;x&y^z%PATH%!(a)'b'=d+[e]{f}.exe", "", "Pellimantor.4.0;x&y^z%PATH%!(a)'b'=d+[e]{f}.exe", "Pellimantor.4.0;x&y^z%PATH%!(a)'b'=d+[e]{f}.exe");
-    row("unix", "control characters; invalid UTF-8 is no candidate", "Pellimantor.1.\n\t\x1b.exe,Pellimantor.9.\xff.exe,Pellimantor.2.\x01\r.exe", "", "Pellimantor.2.\x01\r.exe,Pellimantor.9.\xff.exe", "Pellimantor.2.\x01\r.exe");
-    row("unix", "read-only releases", "ro:Pellimantor.1.exe,ro:Pellimantor.2.exe", "", "Pellimantor.2.exe", "Pellimantor.2.exe");
-    row("", "kept release is a link to a superseded one", "Pellimantor.1.exe,elf:Pellimantor.2.exe,link:Pellimantor.3.exe>Pellimantor.2.exe", "", "Pellimantor.2.exe,Pellimantor.3.exe", "elf:Pellimantor.3.exe");
-    row("", "superseded name is a link to the kept release", "link:Pellimantor.2.exe>Pellimantor.3.exe,elf:Pellimantor.3.exe", "", "Pellimantor.2.exe,Pellimantor.3.exe", "elf:Pellimantor.3.exe");
-    row("", "superseded folder named like a release", "dir:Pellimantor.1.exe,data:Pellimantor.1.exe/inside,Pellimantor.2.exe", "", "Pellimantor.1.exe,Pellimantor.1.exe/inside,Pellimantor.2.exe", "Pellimantor.2.exe");
-    row("unix", "links: the link may go, never its target", "dir:outside,data:outside/old,outside/new,link:Pellimantor.1.exe>outside/old,link:Pellimantor.2.exe>missing,link:Pellimantor.3.exe>outside/new", "", "Pellimantor.2.exe,Pellimantor.3.exe,outside,outside/new,outside/old", "Pellimantor.3.exe");
-    row("unix", "link to a folder as newest", "dir:outside,link:Pellimantor.5.exe>outside,Pellimantor.2.exe", "", "Pellimantor.2.exe,Pellimantor.5.exe,outside", "");
-}
-
-void LauncherTest::run()
-{
-    QFETCH(QByteArray, entries);
-    QFETCH(QByteArray, arguments);
-    QFETCH(QByteArray, remaining);
-    QFETCH(QByteArray, started);
-    QTemporaryDir folderDir, homeDir, logDir;
-    QVERIFY2(folderDir.isValid() && homeDir.isValid() && logDir.isValid(), "cannot make temporary folders");
-    const QByteArray folder = QFile::encodeName(QFileInfo(folderDir.path()).canonicalFilePath());
-    const QByteArrayList made = parts(entries, ',');
-    const QByteArray home = made.contains("Pellimantor.exe") ? folder : QFile::encodeName(homeDir.path());
-    const QByteArray logs = QFile::encodeName(logDir.path());
-    // The gate lets the stand-ins end; Qt cannot remove names that do not decode.
-    const auto cleanup = qScopeGuard([&] {
-        writeFile(logs + "/gate", {}, 0644);
-        QProcess::execute("rm", {"-rf", folderDir.path()});
-    });
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // Windows programs read these Linux paths on the drive they run from (Z:).
-    environment.insert("PELLIMANTOR_STANDIN_LOG", logs + "/log");
-    environment.insert("PELLIMANTOR_STANDIN_GATE", logs + "/gate");
-    environment.insert("LC_ALL", "C.UTF-8");
-    std::vector<std::unique_ptr<QProcess>> processes;
-    auto start = [&](QStringList command) {
-        processes.emplace_back(new QProcess);
-        processes.back()->setProcessEnvironment(environment);
-        processes.back()->setWorkingDirectory(QFile::decodeName(folder));
-        processes.back()->start(platform == "windows" ? qEnvironmentVariable("WINELOADER") : command.takeFirst(), command);
-        return processes.back().get();
-    };
-
-    // A launcher that runs from a folder of its own finds there a decoy of the
-    // release to start: a start from its own folder would show.
-    QVERIFY(writeFile(home + "/Pellimantor.exe", launcher, 0755) && writeFile(logs + "/holder.exe", standin, 0755));
-    const bool asLinux = started.startsWith("elf:") && platform == "windows";
-    started = started.mid(started.startsWith("elf:") ? 4 : 0);
-    QVERIFY(started.isEmpty() || writeFile(home + '/' + started, standin, 0755));
-    for (const QByteArray &entry : made) {
-        const QByteArray kind = entry.contains(':') ? entry.left(entry.indexOf(':')) : QByteArray();
-        const QByteArrayList parts = entry.mid(entry.indexOf(':') + 1).split('>');
-        const QByteArray path = folder + '/' + parts.first();
-        if (kind == "dir")
-            QVERIFY(::mkdir(path, 0755) == 0);
-        else if (kind == "link")
-            QVERIFY(::symlink(parts.value(1), path) == 0);
-        else if (kind == "data" || kind == "junk")
-            QVERIFY(writeFile(path, "data", kind == "data" ? 0644 : 0755));
-        else if (path != home + "/Pellimantor.exe")
-            QVERIFY(writeFile(path, kind == "elf" ? nativeStandin : standin, kind == "ro" ? 0555 : 0755));
-        if (kind == "hold") {
-            environment.insert("PELLIMANTOR_STANDIN_HOLD", path);
-            start({QFile::decodeName(logs + "/holder.exe")});
-            environment.remove("PELLIMANTOR_STANDIN_HOLD");
-        }
+private slots:
+    void initTestCase()
+    {
+        if (platform == "windows")
+            QVERIFY2(QProcess::execute(qEnvironmentVariable("WINELOADER"), {"wineboot", "--init"}) == 0, "wineboot --init failed");
     }
-    const int helpers = int(processes.size());
-    QVERIFY2(records(logs, helpers, 0).size() == helpers, "the holding stand-in did not start");
 
-    QProcess *launched = start(QFile::decodeName(home + "/Pellimantor.exe," + arguments).split(',', Qt::SkipEmptyParts));
-    QVERIFY2(launched->waitForFinished(20000), "the launcher did not end by itself within 20 s");
-    QCOMPARE(launched->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(launched->exitCode(), 1);
-    QCOMPARE(launched->readAll() + launched->readAllStandardError(), QByteArray());
-    // Qt on Windows quotes a program path that holds a space and ends the command
-    // line with a space; Wine gives a Linux program the words of that line.
-    const QByteArray call = asLinux ? ".\\" + started : platform == "windows" ? (started.contains(' ') ? "\".\\" + started + "\" " : ".\\" + started + ' ') : "./" + started;
-    // Wine shows the Linux root to Windows programs as drive Z:.
-    const QByteArray where = platform == "windows" && !asLinux ? "Z:" + QByteArray(folder).replace('/', '\\') : folder;
-    QCOMPARE(records(logs, helpers + !started.isEmpty(), started.isEmpty() ? (platform == "windows" ? 2000 : 700) : 300).mid(helpers),
-             started.isEmpty() ? QByteArrayList() : QByteArrayList{where + " | " + call});
-    QCOMPARE(parts(output({"find", QFile::decodeName(folder), "-mindepth", "1", "-printf", "%P,"}), ',', true), parts(remaining, ',', true));
-}
+    // Wine's server would otherwise linger after the last test.
+    void cleanupTestCase()
+    {
+        if (platform == "windows")
+            QProcess::execute(qEnvironmentVariable("WINESERVER"), {"-k"});
+    }
+
+    // Entries: a bare NAME is a stand-in release (the launcher for
+    // Pellimantor.exe, which otherwise runs from a folder of its own),
+    // "data:NAME" a plain file, "junk:NAME" an executable file in no runnable
+    // format, "ro:NAME" a read-only stand-in, "elf:NAME" a native stand-in (and
+    // so "elf:NAME" as the release started), "dir:NAME" a folder,
+    // "link:NAME>TARGET" a symbolic link, and "hold:NAME" a stand-in that
+    // another one holds open for writing.
+    void run_data()
+    {
+        QTest::addColumn<QByteArray>("entries");
+        QTest::addColumn<QByteArray>("remaining");
+        QTest::addColumn<QByteArray>("started");
+        const QByteArray beyondLongest = "Pellimantor.7." + QByteArray(239, '0') + ".x";
+
+        row("", "typical", "Pellimantor.exe,Pellimantor.1.9.exe,Pellimantor.1.10.exe", "Pellimantor.1.10.exe,Pellimantor.exe", "Pellimantor.1.10.exe");
+        row("", "nothing to start", "Pellimantor.exe,data:Other.2.exe,data:Pellimantor.txt", "Other.2.exe,Pellimantor.exe,Pellimantor.txt", "");
+        row("", "launcher elsewhere", "Pellimantor.2.exe", "Pellimantor.2.exe", "Pellimantor.2.exe");
+        row("", "equal versions: later listed kept", "Pellimantor.exe,Pellimantor.2.0.exe,Pellimantor.2.exe", "Pellimantor.2.exe,Pellimantor.exe", "Pellimantor.2.exe");
+        row("", "longer and newer", "Pellimantor.1.2.exe,Pellimantor.1.2.0.1.exe", "Pellimantor.1.2.0.1.exe", "Pellimantor.1.2.0.1.exe");
+        row("", "shorter and older", "Pellimantor.1.2.1.exe,Pellimantor.1.2.exe", "Pellimantor.1.2.1.exe", "Pellimantor.1.2.1.exe");
+        row("", "word and empty component count as 0", "Pellimantor.1.exe,Pellimantor.beta.exe,Pellimantor.1.x.exe,Pellimantor.1..exe", "Pellimantor.1.x.exe", "Pellimantor.1.x.exe");
+        row("", "word kept when an older one follows", "Pellimantor.beta.exe,Pellimantor.-1.exe", "Pellimantor.beta.exe", "Pellimantor.beta.exe");
+        row("", "0 is above negative", "Pellimantor.1.-1.exe,Pellimantor.1.exe", "Pellimantor.1.exe", "Pellimantor.1.exe");
+        row("", "010 is ten, not octal", "Pellimantor.9.exe,Pellimantor.010.exe", "Pellimantor.010.exe", "Pellimantor.010.exe");
+        row("", "sign and blanks around accepted", "Pellimantor.4.exe,Pellimantor. +5 .exe", "Pellimantor. +5 .exe", "Pellimantor. +5 .exe");
+        row("", "blank inside, letters, hexadecimal, other digits invalid", "Pellimantor.1.exe,Pellimantor.5 5.exe,Pellimantor.2a.exe,Pellimantor.0x10.exe,Pellimantor.\xd9\xa3.exe", "Pellimantor.1.exe", "Pellimantor.1.exe");
+        row("", "largest int", "Pellimantor.2147483646.exe,Pellimantor.2147483647.exe", "Pellimantor.2147483647.exe", "Pellimantor.2147483647.exe");
+        row("", "beyond int, unsigned range count as 0", "Pellimantor.1.exe,Pellimantor.2147483648.exe,Pellimantor.4294967295.exe,Pellimantor.99999999999999999999.exe", "Pellimantor.1.exe", "Pellimantor.1.exe");
+        row("", "beyond int alone is 0, as new as 0.0", "Pellimantor.2147483648.exe", "Pellimantor.2147483648.exe", "Pellimantor.2147483648.exe");
+        row("", "below smallest int counts as 0", "Pellimantor.1.-2147483648.exe,Pellimantor.1.-2147483649.exe", "Pellimantor.1.-2147483649.exe", "Pellimantor.1.-2147483649.exe");
+        row("", "empty parts: leading vanish, trailing stay", "data:Pellimantor....2.exe,Pellimantor.2.exe,data:Pellimantor.1..exe", "Pellimantor....2.exe,Pellimantor.2.exe", "Pellimantor.2.exe");
+        row("", "empty version", "Pellimantor..exe", "Pellimantor..exe", "Pellimantor..exe");
+        row("", "removal goes by built names, duplicates once", "data:PellimantorSetup.1.5.exe,data:Pellimantor.1.5.zip,data:Pellimantor.1.5.dll,Pellimantor.1.5.exe,Pellimantor.2.exe", "Pellimantor.1.5.dll,Pellimantor.1.5.zip,Pellimantor.2.exe,PellimantorSetup.1.5.exe", "Pellimantor.2.exe");
+        row("unix", "other case is another file", "pellimantor.1.5.EXE,Pellimantor.2.exe", "Pellimantor.2.exe,pellimantor.1.5.EXE", "Pellimantor.2.exe");
+        row("unix", "lower-case newest names no file", "Pellimantor.1.exe,pellimantor.2.exe", "Pellimantor.1.exe,pellimantor.2.exe", "");
+        row("unix", "case twin is another file", "Pellimantor.1.A.exe,Pellimantor.1.a.exe,data:PellimantorZ.1.A.exe", "Pellimantor.1.A.exe,PellimantorZ.1.A.exe", "Pellimantor.1.A.exe");
+        row("windows", "other case superseded", "pellimantor.1.5.EXE,Pellimantor.2.exe", "Pellimantor.2.exe", "Pellimantor.2.exe");
+        row("windows", "kept release through another spelling", "elf:Pellimantor.1.A.exe,data:PellimantorZ.1.a.exe", "Pellimantor.1.A.exe,PellimantorZ.1.a.exe", "elf:Pellimantor.1.a.exe");
+        row("windows", "kept release through a case only the file system folds", "Pellimantor.0.9.exe,elf:Pellimantor.1.ꟁ.exe,data:Pellimantor.1.Ꟁ.zip", "Pellimantor.1.Ꟁ.zip,Pellimantor.1.ꟁ.exe", "elf:Pellimantor.1.ꟁ.exe");
+        row("windows", "superseded release in use stays", "hold:Pellimantor.1.exe,Pellimantor.1.5.exe,Pellimantor.2.exe", "Pellimantor.1.exe,Pellimantor.2.exe", "Pellimantor.2.exe");
+        row("", "kept is missing: backup chosen", "Pellimantor.1.2.3.exe,data:Pellimantor.1.2.3.exe.bak", "Pellimantor.1.2.3.exe,Pellimantor.1.2.3.exe.bak", "");
+        row("", "kept is missing: folder chosen", "dir:Pellimantor.2.0,Pellimantor.1.exe", "Pellimantor.1.exe,Pellimantor.2.0", "");
+        row("", "kept is a folder", "dir:Pellimantor.4.exe,Pellimantor.3.exe", "Pellimantor.3.exe,Pellimantor.4.exe", "");
+        row("", "every version below zero", "Pellimantor.-1.exe,Pellimantor.-2.exe", "Pellimantor.-1.exe,Pellimantor.-2.exe", "");
+        row("", "newest is a data file", "Pellimantor.1.exe,data:Pellimantor.2.exe", "Pellimantor.1.exe,Pellimantor.2.exe", "");
+        row("", "newest in no runnable format", "Pellimantor.1.exe,junk:Pellimantor.2.exe", "Pellimantor.1.exe,Pellimantor.2.exe", "");
+        row("", "newest held open for writing", "Pellimantor.1.exe,hold:Pellimantor.2.exe", "Pellimantor.1.exe,Pellimantor.2.exe", "");
+        row("unix", "built name beyond the maximum length", "Pellimantor.2.exe,data:" + beyondLongest, "Pellimantor.2.exe," + beyondLongest, "");
+        row("", "space in the name is not split", "Pellimantor.1.exe,Pellimantor.2.1,Pellimantor.2.1 2.exe", "Pellimantor.2.1,Pellimantor.2.1 2.exe", "Pellimantor.2.1 2.exe");
+        row("unix", "shell metacharacters are plain text", "Pellimantor.3.exe,Pellimantor.4.0;touch x&$(id)|`y`\"q\"'r'*\\.exe", "Pellimantor.4.0;touch x&$(id)|`y`\"q\"'r'*\\.exe", "Pellimantor.4.0;touch x&$(id)|`y`\"q\"'r'*\\.exe");
+        row("windows", "shell metacharacters are plain text", "Pellimantor.3.exe,Pellimantor.4.0;x&y^z%PATH%!(a)'b'=d+[e]{f}.exe", "Pellimantor.4.0;x&y^z%PATH%!(a)'b'=d+[e]{f}.exe", "Pellimantor.4.0;x&y^z%PATH%!(a)'b'=d+[e]{f}.exe");
+        row("unix", "control characters; invalid UTF-8 is no candidate", "Pellimantor.1.\n\t\x1b.exe,Pellimantor.9.\xff.exe,Pellimantor.2.\x01\r.exe", "Pellimantor.2.\x01\r.exe,Pellimantor.9.\xff.exe", "Pellimantor.2.\x01\r.exe");
+        row("unix", "read-only releases", "ro:Pellimantor.1.exe,ro:Pellimantor.2.exe", "Pellimantor.2.exe", "Pellimantor.2.exe");
+        row("", "kept release is a link to a superseded one", "Pellimantor.1.exe,elf:Pellimantor.2.exe,link:Pellimantor.3.exe>Pellimantor.2.exe", "Pellimantor.2.exe,Pellimantor.3.exe", "elf:Pellimantor.3.exe");
+        row("", "superseded name is a link to the kept release", "link:Pellimantor.2.exe>Pellimantor.3.exe,elf:Pellimantor.3.exe", "Pellimantor.2.exe,Pellimantor.3.exe", "elf:Pellimantor.3.exe");
+        row("", "superseded folder named like a release", "dir:Pellimantor.1.exe,data:Pellimantor.1.exe/inside,Pellimantor.2.exe", "Pellimantor.1.exe,Pellimantor.1.exe/inside,Pellimantor.2.exe", "Pellimantor.2.exe");
+        row("unix", "links: the link may go, never its target", "dir:outside,data:outside/old,outside/new,link:Pellimantor.1.exe>outside/old,link:Pellimantor.2.exe>missing,link:Pellimantor.3.exe>outside/new", "Pellimantor.2.exe,Pellimantor.3.exe,outside,outside/new,outside/old", "Pellimantor.3.exe");
+        row("unix", "link to a folder as newest", "dir:outside,link:Pellimantor.5.exe>outside,Pellimantor.2.exe", "Pellimantor.2.exe,Pellimantor.5.exe,outside", "");
+    }
+
+    void run()
+    {
+        QFETCH(QByteArray, entries);
+        QFETCH(QByteArray, remaining);
+        QFETCH(QByteArray, started);
+        QTemporaryDir dir;
+        QVERIFY2(dir.isValid(), "cannot make a temporary folder");
+        const QByteArray base = QFile::encodeName(QFileInfo(dir.path()).canonicalFilePath()), folder = base + "/folder";
+        const QByteArrayList made = parts(entries, ',');
+        const QByteArray home = made.contains("Pellimantor.exe") ? folder : base + "/home";
+        const QByteArray launcher = contents("PELLIMANTOR_LAUNCHER"), standin = contents("PELLIMANTOR_STANDIN");
+        QVERIFY2(!launcher.isEmpty() && !standin.isEmpty(), "cannot read the launcher or the stand-in");
+        QVERIFY(::mkdir(folder, 0755) == 0 && ::mkdir(base + "/home", 0755) == 0);
+        // The gate lets the stand-ins end; Qt cannot remove names that do not decode.
+        const auto cleanup = qScopeGuard([&] {
+            writeFile(base + "/gate", {}, 0644);
+            QProcess::execute("rm", {"-rf", dir.path()});
+        });
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // Windows programs read these Linux paths on the drive they run from (Z:).
+        environment.insert("PELLIMANTOR_STANDIN_LOG", base + "/log");
+        environment.insert("PELLIMANTOR_STANDIN_GATE", base + "/gate");
+        environment.insert("LC_ALL", "C.UTF-8");
+        std::vector<std::unique_ptr<QProcess>> processes;
+        auto start = [&](QStringList command) {
+            processes.emplace_back(new QProcess);
+            processes.back()->setProcessEnvironment(environment);
+            processes.back()->setWorkingDirectory(QFile::decodeName(folder));
+            processes.back()->start(platform == "windows" ? qEnvironmentVariable("WINELOADER") : command.takeFirst(), command);
+            return processes.back().get();
+        };
+
+        // A launcher that runs from a folder of its own finds there a decoy of
+        // the release to start: a start from its own folder would show.
+        QVERIFY(writeFile(home + "/Pellimantor.exe", launcher, 0755) && writeFile(base + "/holder.exe", standin, 0755));
+        const bool asLinux = started.startsWith("elf:") && platform == "windows";
+        started = started.mid(started.startsWith("elf:") ? 4 : 0);
+        QVERIFY(started.isEmpty() || writeFile(home + '/' + started, standin, 0755));
+        for (const QByteArray &entry : made) {
+            const QByteArray kind = entry.contains(':') ? entry.left(entry.indexOf(':')) : QByteArray();
+            const QByteArrayList parts = entry.mid(entry.indexOf(':') + 1).split('>');
+            const QByteArray path = folder + '/' + parts.first();
+            if (kind == "dir")
+                QVERIFY(::mkdir(path, 0755) == 0);
+            else if (kind == "link")
+                QVERIFY(::symlink(parts.value(1), path) == 0);
+            else if (kind == "data" || kind == "junk")
+                QVERIFY(writeFile(path, "data", kind == "data" ? 0644 : 0755));
+            else if (path != home + "/Pellimantor.exe")
+                QVERIFY(writeFile(path, kind == "elf" ? contents("PELLIMANTOR_NATIVE_STANDIN") : standin, kind == "ro" ? 0555 : 0755));
+            if (kind == "hold")
+                start({QFile::decodeName(base + "/holder.exe"), QFile::decodeName(path)});
+        }
+        const int helpers = int(processes.size());
+        QVERIFY2(records(base + "/log", helpers, 0).size() == helpers, "the holding stand-in did not start");
+
+        QProcess *launched = start({QFile::decodeName(home + "/Pellimantor.exe"), "--help", "Pellimantor.1.exe", "a b"});
+        QVERIFY2(launched->waitForFinished(20000), "the launcher did not end by itself within 20 s");
+        QCOMPARE(launched->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(launched->exitCode(), 1);
+        QCOMPARE(launched->readAll() + launched->readAllStandardError(), QByteArray());
+        // Wine shows the Linux root to Windows programs as drive Z:.
+        const QByteArray where = platform == "windows" && !asLinux ? "Z:" + QByteArray(folder).replace('/', '\\') : folder;
+        const QByteArray call = (platform == "windows" ? ".\\" : "./") + started;
+        QCOMPARE(records(base + "/log", helpers + !started.isEmpty(), started.isEmpty() ? (platform == "windows" ? 2000 : 700) : 300).mid(helpers),
+                 started.isEmpty() ? QByteArrayList() : QByteArrayList{where + " | " + call});
+        QCOMPARE(parts(output({"find", QFile::decodeName(folder), "-mindepth", "1", "-printf", "%P,"}), ',', true), parts(remaining, ',', true));
+    }
+};
 
 QTEST_MAIN(LauncherTest)
 #include "tst_launcher.moc"

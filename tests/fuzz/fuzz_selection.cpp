@@ -1,8 +1,8 @@
 // Fuzz target: the input is a listing, one name per line, any bytes, decoded
 // as file names are. Discovery and the version ordering walk the texts in
 // place; they must not crash and must give exactly what the plain way gives,
-// kept here as the reference: split each name at every dot and rejoin the
-// middle parts as the version, split versions at every dot and compare the
+// kept here as the reference: split each name at every dot and join the
+// middle parts as the version, a dot added only to a non-empty text, split versions at every dot and compare the
 // components' QString::toInt values, missing ones being 0.
 
 #include "discovery.h"
@@ -12,29 +12,25 @@
 #include <cstdint>
 #include <cstdlib>
 
-static bool plainIsSameOrNewer(const QStringList &current, const QStringList &candidate)
-{
-    for (int i = 0; i < qMax(current.size(), candidate.size()); ++i) {
-        if (candidate.value(i).toInt() != current.value(i).toInt())
-            return candidate.value(i).toInt() > current.value(i).toInt();
-    }
-    return true;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QStringList listed, candidates, expected;
     QString chosen = QStringLiteral("0.0"), expectedChosen = chosen;
     for (const QByteArray &line : QByteArray(reinterpret_cast<const char *>(data), int(size)).split('\n')) {
         listed.append(QFile::decodeName(line));
-        const QStringList parts = listed.last().split(QLatin1Char('.'));
-        QString version;
-        for (int i = 1; i < parts.size() - 1; ++i)
-            version += (version.isEmpty() ? QString() : QStringLiteral(".")) + parts.at(i);
-        if (parts.size() > 2)
-            expected.append(releaseFileName(version));
-        if (parts.size() > 2 && plainIsSameOrNewer(expectedChosen.split(QLatin1Char('.')), version.split(QLatin1Char('.'))))
-            expectedChosen = version;
+        const QStringList parts = listed.last().split(QLatin1Char('.')), current = expectedChosen.split(QLatin1Char('.'));
+        if (parts.size() < 3)
+            continue;
+        // A join that adds a dot only to a non-empty text drops leading empty parts.
+        QStringList version = parts.mid(1, parts.size() - 2);
+        while (!version.isEmpty() && version.first().isEmpty())
+            version.removeFirst();
+        expected.append(releaseFileName(version.join(QLatin1Char('.'))));
+        int i = 0;
+        while (i < qMax(version.size(), current.size()) && version.value(i).toInt() == current.value(i).toInt())
+            ++i;
+        if (version.value(i).toInt() >= current.value(i).toInt())
+            expectedChosen = version.join(QLatin1Char('.'));
     }
     selectRelease(listed, &chosen, &candidates);
     if (candidates != expected || chosen != expectedChosen)

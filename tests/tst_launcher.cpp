@@ -78,19 +78,6 @@ class LauncherTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        if (platform == "windows")
-            QVERIFY2(QProcess::execute(qEnvironmentVariable("WINELOADER"), {"wineboot", "--init"}) == 0, "wineboot --init failed");
-    }
-
-    // Wine's server would otherwise linger after the last test.
-    void cleanupTestCase()
-    {
-        if (platform == "windows")
-            QProcess::execute(qEnvironmentVariable("WINESERVER"), {"-k"});
-    }
-
     // Entries: a bare NAME is a stand-in release (the launcher for
     // Pellimantor.exe, which otherwise runs from a folder of its own),
     // "data:NAME" a plain file, "junk:NAME" an executable file in no runnable

@@ -5,9 +5,8 @@
 // with status 1 and no output. The rows cover the reading of listed names and
 // the version ordering where they decide which release starts and which go.
 // The environment names the programs: PELLIMANTOR_LAUNCHER, PELLIMANTOR_STANDIN
-// and PELLIMANTOR_NATIVE_STANDIN. Built with TARGET_WINDOWS, the same table
-// runs the Windows launcher and stand-ins under Wine (the WINELOADER,
-// WINESERVER and WINEPREFIX that the environment names); the native stand-in
+// and PELLIMANTOR_NATIVE_STANDIN. With WINELOADER (and WINEPREFIX) set, the
+// same table runs the Windows launcher and stand-ins under Wine; the native stand-in
 // is then a release that Wine runs as a Linux program: Windows keeps a running
 // release from being deleted, so only such a release shows whether the
 // launcher would delete it.
@@ -18,11 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#ifdef TARGET_WINDOWS
-static const QByteArray platform = "windows";
-#else
-static const QByteArray platform = "unix";
-#endif
+// Programs run through Wine when the environment names its loader.
+static const QByteArray platform = qEnvironmentVariableIsEmpty("WINELOADER") ? "unix" : "windows";
 
 static bool writeFile(const QByteArray &path, const QByteArray &content, mode_t mode)
 {
@@ -160,14 +156,11 @@ private slots:
         // Windows programs read these Linux paths on the drive they run from (Z:).
         environment.insert("PELLIMANTOR_STANDIN_LOG", base + "/log");
         environment.insert("PELLIMANTOR_STANDIN_GATE", base + "/gate");
-        environment.insert("LC_ALL", "C.UTF-8");
-        std::vector<std::unique_ptr<QProcess>> processes;
-        auto start = [&](QStringList command) {
-            processes.emplace_back(new QProcess);
-            processes.back()->setProcessEnvironment(environment);
-            processes.back()->setWorkingDirectory(QFile::decodeName(folder));
-            processes.back()->start(platform == "windows" ? qEnvironmentVariable("WINELOADER") : command.takeFirst(), command);
-            return processes.back().get();
+        QProcess holder, launched;
+        auto start = [&](QProcess *process, QStringList command) {
+            process->setProcessEnvironment(environment);
+            process->setWorkingDirectory(QFile::decodeName(folder));
+            process->start(platform == "windows" ? qEnvironmentVariable("WINELOADER") : command.takeFirst(), command);
         };
 
         // A launcher that runs from a folder of its own finds there a decoy of
@@ -189,21 +182,20 @@ private slots:
             else if (path != home + "/Pellimantor.exe")
                 QVERIFY(writeFile(path, kind == "elf" ? contents("PELLIMANTOR_NATIVE_STANDIN") : standin, kind == "ro" ? 0555 : 0755));
             if (kind == "hold")
-                start({QFile::decodeName(base + "/holder.exe"), QFile::decodeName(path)});
+                start(&holder, {QFile::decodeName(base + "/holder.exe"), QFile::decodeName(path)});
         }
-        const int helpers = int(processes.size());
+        const int helpers = entries.contains("hold:");
         QVERIFY2(records(base + "/log", helpers, 0).size() == helpers, "the holding stand-in did not start");
 
-        QProcess *launched = start({QFile::decodeName(home + "/Pellimantor.exe"), "--help", "Pellimantor.1.exe", "a b"});
-        QVERIFY2(launched->waitForFinished(20000), "the launcher did not end by itself within 20 s");
-        QCOMPARE(launched->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(launched->exitCode(), 1);
-        QCOMPARE(launched->readAll() + launched->readAllStandardError(), QByteArray());
+        start(&launched, {QFile::decodeName(home + "/Pellimantor.exe"), "--help", "Pellimantor.1.exe", "a b"});
+        QVERIFY2(launched.waitForFinished(20000), "the launcher did not end by itself within 20 s");
+        QCOMPARE(launched.exitStatus() == QProcess::NormalExit ? launched.exitCode() : -1, 1);
+        QCOMPARE(launched.readAll() + launched.readAllStandardError(), QByteArray());
         // Wine shows the Linux root to Windows programs as drive Z:.
-        const QByteArray where = platform == "windows" && !asLinux ? "Z:" + QByteArray(folder).replace('/', '\\') : folder;
-        const QByteArray call = (platform == "windows" ? ".\\" : "./") + started;
+        const QByteArray record = (platform == "windows" && !asLinux ? "Z:" + QByteArray(folder).replace('/', '\\') : folder) + " | "
+            + (platform == "windows" ? ".\\" : "./") + started;
         QCOMPARE(records(base + "/log", helpers + !started.isEmpty(), started.isEmpty() ? (platform == "windows" ? 2000 : 700) : 300).mid(helpers),
-                 started.isEmpty() ? QByteArrayList() : QByteArrayList{where + " | " + call});
+                 started.isEmpty() ? QByteArrayList() : QByteArrayList{record});
         QCOMPARE(parts(output({"find", QFile::decodeName(folder), "-mindepth", "1", "-printf", "%P,"}), ',', true), parts(remaining, ',', true));
     }
 };

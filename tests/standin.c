@@ -2,7 +2,7 @@
  * PELLIMANTOR_STANDIN_LOG names: its working directory and its arguments, the
  * program first, joined by " | ". Given one argument, it first opens that file
  * for writing and holds it open. With PELLIMANTOR_STANDIN_GATE it then waits,
- * a minute at most, until that file exists, so a test can tell that its
+ * a minute at most, while that file exists, so a test can tell that its
  * starter did not wait for it. */
 
 #include <stdio.h>
@@ -21,7 +21,7 @@ int main(int argc, char **argv)
         fprintf(out, " | %s", argv[i]);
     fputs("\n", out);
     fclose(out);
-    for (int waited = 0; gate && waited < 3000 && access(gate, F_OK) != 0; ++waited)
+    for (int waited = 0; gate && waited < 3000 && access(gate, F_OK) == 0; ++waited)
         usleep(20000);
     return 0;
 }

@@ -66,8 +66,8 @@ private slots:
     // Entries: a bare NAME is a stand-in release (the launcher for
     // Pellimantor.exe, which otherwise runs from a folder of its own),
     // "data:NAME" a plain file, "junk:NAME" an executable file in no runnable
-    // format, "ro:NAME" a read-only stand-in, "elf:NAME" a native stand-in (and
-    // so "elf:NAME" as the release started), "dir:NAME" a folder,
+    // format, "ro:NAME" a read-only stand-in, "elf:NAME" a native stand-in (in
+    // a row that holds one, the release started is a native one), "dir:NAME" a folder,
     // "link:NAME>TARGET" a symbolic link, and "hold:NAME" a stand-in that
     // another one holds open for writing.
     void run_data()
@@ -95,8 +95,8 @@ private slots:
         row("unix", "lower-case newest names no file", "Pellimantor.1.exe,pellimantor.2.exe", "Pellimantor.1.exe,pellimantor.2.exe", "");
         row("unix", "case twin is another file", "Pellimantor.1.A.exe,Pellimantor.1.a.exe,data:PellimantorZ.1.A.exe", "Pellimantor.1.A.exe,PellimantorZ.1.A.exe", "Pellimantor.1.A.exe");
         row("windows", "other case superseded", "pellimantor.1.5.EXE,Pellimantor.2.exe", "Pellimantor.2.exe", "Pellimantor.2.exe");
-        row("windows", "kept release through another spelling", "elf:Pellimantor.1.A.exe,data:PellimantorZ.1.a.exe", "Pellimantor.1.A.exe,PellimantorZ.1.a.exe", "elf:Pellimantor.1.a.exe");
-        row("windows", "kept release through a case only the file system folds", "Pellimantor.0.9.exe,elf:Pellimantor.1.ꟁ.exe,data:Pellimantor.1.Ꟁ.zip", "Pellimantor.1.Ꟁ.zip,Pellimantor.1.ꟁ.exe", "elf:Pellimantor.1.ꟁ.exe");
+        row("windows", "kept release through another spelling", "elf:Pellimantor.1.A.exe,data:PellimantorZ.1.a.exe", "Pellimantor.1.A.exe,PellimantorZ.1.a.exe", "Pellimantor.1.a.exe");
+        row("windows", "kept release through a case only the file system folds", "Pellimantor.0.9.exe,elf:Pellimantor.1.ꟁ.exe,data:Pellimantor.1.Ꟁ.zip", "Pellimantor.1.Ꟁ.zip,Pellimantor.1.ꟁ.exe", "Pellimantor.1.ꟁ.exe");
         row("windows", "superseded release in use stays", "hold:Pellimantor.1.exe,Pellimantor.1.5.exe,Pellimantor.2.exe", "Pellimantor.1.exe,Pellimantor.2.exe", "Pellimantor.2.exe");
         row("", "kept is missing: backup chosen", "Pellimantor.1.2.3.exe,data:Pellimantor.1.2.3.exe.bak", "Pellimantor.1.2.3.exe,Pellimantor.1.2.3.exe.bak", "");
         row("", "kept is missing: folder chosen", "dir:Pellimantor.2.0,Pellimantor.1.exe", "Pellimantor.1.exe,Pellimantor.2.0", "");
@@ -111,8 +111,8 @@ private slots:
         row("windows", "shell metacharacters are plain text", "Pellimantor.3.exe,Pellimantor.4.0;x&y^z%PATH%!(a)'b'=d+[e]{f}.exe", "Pellimantor.4.0;x&y^z%PATH%!(a)'b'=d+[e]{f}.exe", "Pellimantor.4.0;x&y^z%PATH%!(a)'b'=d+[e]{f}.exe");
         row("unix", "control characters; invalid UTF-8 is no candidate", "Pellimantor.1.\n\t\x1b.exe,Pellimantor.9.\xff.exe,Pellimantor.2.\x01\r.exe", "Pellimantor.2.\x01\r.exe,Pellimantor.9.\xff.exe", "Pellimantor.2.\x01\r.exe");
         row("unix", "read-only releases", "ro:Pellimantor.1.exe,ro:Pellimantor.2.exe", "Pellimantor.2.exe", "Pellimantor.2.exe");
-        row("", "kept release is a link to a superseded one", "Pellimantor.1.exe,elf:Pellimantor.2.exe,link:Pellimantor.3.exe>Pellimantor.2.exe", "Pellimantor.2.exe,Pellimantor.3.exe", "elf:Pellimantor.3.exe");
-        row("", "superseded name is a link to the kept release", "link:Pellimantor.2.exe>Pellimantor.3.exe,elf:Pellimantor.3.exe", "Pellimantor.2.exe,Pellimantor.3.exe", "elf:Pellimantor.3.exe");
+        row("", "kept release is a link to a superseded one", "Pellimantor.1.exe,elf:Pellimantor.2.exe,link:Pellimantor.3.exe>Pellimantor.2.exe", "Pellimantor.2.exe,Pellimantor.3.exe", "Pellimantor.3.exe");
+        row("", "superseded name is a link to the kept release", "link:Pellimantor.2.exe>Pellimantor.3.exe,elf:Pellimantor.3.exe", "Pellimantor.2.exe,Pellimantor.3.exe", "Pellimantor.3.exe");
         row("", "superseded folder named like a release", "dir:Pellimantor.1.exe,data:Pellimantor.1.exe/inside,Pellimantor.2.exe", "Pellimantor.1.exe,Pellimantor.1.exe/inside,Pellimantor.2.exe", "Pellimantor.2.exe");
         row("unix", "links: the link may go, never its target", "dir:outside,data:outside/old,outside/new,link:Pellimantor.1.exe>outside/old,link:Pellimantor.2.exe>missing,link:Pellimantor.3.exe>outside/new", "Pellimantor.2.exe,Pellimantor.3.exe,outside,outside/new,outside/old", "Pellimantor.3.exe");
         row("unix", "link to a folder as newest", "dir:outside,link:Pellimantor.5.exe>outside,Pellimantor.2.exe", "Pellimantor.2.exe,Pellimantor.5.exe,outside", "");
@@ -129,21 +129,16 @@ private slots:
         const QByteArrayList made = entries.split(',');
         const QByteArray home = made.contains("Pellimantor.exe") ? folder : base + "/home";
         const QByteArray launcher = contents("PELLIMANTOR_LAUNCHER"), standin = contents("PELLIMANTOR_STANDIN");
-        QVERIFY2(!launcher.isEmpty() && !standin.isEmpty(), "cannot read the launcher or the stand-in");
         QVERIFY(::mkdir(folder, 0755) == 0 && ::mkdir(base + "/home", 0755) == 0);
-        // The gate lets the stand-ins end; Qt cannot remove names that do not decode.
-        const auto cleanup = qScopeGuard([&] {
-            writeFile(base + "/gate", {}, 0644);
-            QProcess::execute("rm", {"-rf", dir.path()});
-        });
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        // Windows programs read these Linux paths on the drive they run from (Z:).
-        environment.insert("PELLIMANTOR_STANDIN_LOG", base + "/log");
-        environment.insert("PELLIMANTOR_STANDIN_GATE", base + "/gate");
+        // Qt cannot remove names that do not decode; the stand-ins end once the folder is gone.
+        const auto cleanup = qScopeGuard([&] { QProcess::execute("rm", {"-rf", dir.path()}); });
+        // The programs started inherit these; Windows programs read these Linux
+        // paths on the drive they run from (Z:).
+        qputenv("PELLIMANTOR_STANDIN_LOG", base + "/log");
+        qputenv("PELLIMANTOR_STANDIN_GATE", base);
         QProcess holder, launched;
         auto log = [&] { return output({"cat", QFile::decodeName(base + "/log")}); };
         auto start = [&](QProcess *process, QStringList command) {
-            process->setProcessEnvironment(environment);
             process->setWorkingDirectory(QFile::decodeName(folder));
             process->start(platform == "windows" ? qEnvironmentVariable("WINELOADER") : command.takeFirst(), command);
         };
@@ -151,17 +146,15 @@ private slots:
         // A launcher that runs from a folder of its own finds there a decoy of
         // the release to start: a start from its own folder would show.
         QVERIFY(writeFile(home + "/Pellimantor.exe", launcher, 0755) && writeFile(base + "/holder.exe", standin, 0755));
-        const bool asLinux = started.startsWith("elf:") && platform == "windows";
-        started = started.mid(started.startsWith("elf:") ? 4 : 0);
+        const bool asLinux = platform == "windows" && entries.contains("elf:");
         QVERIFY(started.isEmpty() || writeFile(home + '/' + started, standin, 0755));
         for (const QByteArray &entry : made) {
             const QByteArray kind = entry.contains(':') ? entry.left(entry.indexOf(':')) : QByteArray();
-            const QByteArrayList parts = entry.mid(entry.indexOf(':') + 1).split('>');
-            const QByteArray path = folder + '/' + parts.first();
+            const QByteArray path = folder + '/' + entry.mid(entry.indexOf(':') + 1).split('>').first();
             if (kind == "dir")
                 QVERIFY(::mkdir(path, 0755) == 0);
             else if (kind == "link")
-                QVERIFY(::symlink(parts.value(1), path) == 0);
+                QVERIFY(::symlink(entry.mid(entry.indexOf('>') + 1), path) == 0);
             else if (kind == "data" || kind == "junk")
                 QVERIFY(writeFile(path, "data", kind == "data" ? 0644 : 0755));
             else if (path != home + "/Pellimantor.exe")

@@ -9,10 +9,7 @@
 
 #include <QFile>
 
-#include <cstdint>
-#include <cstdlib>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uchar *data, size_t size)
 {
     QStringList listed, candidates, expected;
     QString chosen = QStringLiteral("0.0"), expectedChosen = chosen;
@@ -34,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     selectRelease(listed, &chosen, &candidates);
     if (candidates != expected || chosen != expectedChosen)
-        abort();
+        qFatal("discovery gave %s and %s, the plain way %s and %s", qPrintable(chosen), qPrintable(candidates.join(QLatin1Char(','))),
+               qPrintable(expectedChosen), qPrintable(expected.join(QLatin1Char(','))));
     return 0;
 }

@@ -27,10 +27,10 @@ static bool writeFile(const QByteArray &path, const QByteArray &content, mode_t 
     return ::close(fd) == 0 && written && ::chmod(path, mode) == 0;
 }
 
-// The contents of the file that an environment variable names.
-static QByteArray contents(const char *variable)
+// The contents of a file; empty if it cannot be read.
+static QByteArray contents(const QString &path)
 {
-    QFile file(qEnvironmentVariable(variable));
+    QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -41,14 +41,6 @@ static QByteArrayList sortedNames(const QByteArray &list)
     names.removeAll(QByteArray());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// What a command prints.
-static QByteArray output(const QStringList &command)
-{
-    QProcess process;
-    process.start(command.first(), command.mid(1));
-    return process.waitForFinished(60000) ? process.readAll() : QByteArray();
 }
 
 // Adds a row for both platforms (`only` empty) or for "unix" or "windows" only.
@@ -128,7 +120,8 @@ private slots:
         const QByteArray base = QFile::encodeName(QFileInfo(dir.path()).canonicalFilePath()), folder = base + "/folder";
         const QByteArrayList made = entries.split(',');
         const QByteArray home = made.contains("Pellimantor.exe") ? folder : base + "/home";
-        const QByteArray launcher = contents("PELLIMANTOR_LAUNCHER"), standin = contents("PELLIMANTOR_STANDIN");
+        const QByteArray launcher = contents(qEnvironmentVariable("PELLIMANTOR_LAUNCHER")),
+                         standin = contents(qEnvironmentVariable("PELLIMANTOR_STANDIN"));
         QVERIFY(::mkdir(folder, 0755) == 0 && ::mkdir(base + "/home", 0755) == 0);
         // Qt cannot remove names that do not decode; the stand-ins end once the folder is gone.
         const auto cleanup = qScopeGuard([&] { QProcess::execute("rm", {"-rf", dir.path()}); });
@@ -137,7 +130,7 @@ private slots:
         qputenv("PELLIMANTOR_STANDIN_LOG", base + "/log");
         qputenv("PELLIMANTOR_STANDIN_GATE", base);
         QProcess holder, launched;
-        auto log = [&] { return output({"cat", QFile::decodeName(base + "/log")}); };
+        auto log = [&] { return contents(QFile::decodeName(base + "/log")); };
         auto start = [&](QProcess *process, QStringList command) {
             process->setWorkingDirectory(QFile::decodeName(folder));
             process->start(platform == "windows" ? qEnvironmentVariable("WINELOADER") : command.takeFirst(), command);
@@ -158,7 +151,7 @@ private slots:
             else if (kind == "data" || kind == "junk")
                 QVERIFY(writeFile(path, "data", kind == "data" ? 0644 : 0755));
             else if (path != home + "/Pellimantor.exe")
-                QVERIFY(writeFile(path, kind == "elf" ? contents("PELLIMANTOR_NATIVE_STANDIN") : standin, kind == "ro" ? 0555 : 0755));
+                QVERIFY(writeFile(path, kind == "elf" ? contents(qEnvironmentVariable("PELLIMANTOR_NATIVE_STANDIN")) : standin, kind == "ro" ? 0555 : 0755));
             if (kind == "hold")
                 start(&holder, {QFile::decodeName(base + "/holder.exe"), QFile::decodeName(path)});
         }
@@ -179,7 +172,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(log(), expected, 10000);
         QThread::msleep(started.isEmpty() ? (platform == "windows" ? 2000 : 700) : 300);
         QCOMPARE(log(), expected);
-        QCOMPARE(sortedNames(output({"find", QFile::decodeName(folder), "-mindepth", "1", "-printf", "%P,"})), sortedNames(remaining));
+        // find names what Qt cannot decode as it is.
+        QProcess find;
+        find.start("find", {QFile::decodeName(folder), "-mindepth", "1", "-printf", "%P,"});
+        QVERIFY2(find.waitForFinished(), "find did not end");
+        QCOMPARE(sortedNames(find.readAll()), sortedNames(remaining));
     }
 };
 

@@ -6,10 +6,10 @@
 // the version ordering where they decide which release starts and which go.
 // The environment names the programs: PELLIMANTOR_LAUNCHER, PELLIMANTOR_STANDIN
 // and PELLIMANTOR_NATIVE_STANDIN. With WINELOADER (and WINEPREFIX) set, the
-// same table runs the Windows launcher and stand-ins under Wine; the native stand-in
-// is then a release that Wine runs as a Linux program: Windows keeps a running
-// release from being deleted, so only such a release shows whether the
-// launcher would delete it.
+// same table runs the Windows launcher and stand-ins under Wine; the native
+// stand-in is then a release that Wine runs as a Linux program: Windows keeps
+// a running release from being deleted, so only such a release shows whether
+// the launcher would delete it.
 
 #include <QtTest>
 
@@ -59,9 +59,9 @@ private slots:
     // Pellimantor.exe, which otherwise runs from a folder of its own),
     // "data:NAME" a plain file, "junk:NAME" an executable file in no runnable
     // format, "ro:NAME" a read-only stand-in, "elf:NAME" a native stand-in (in
-    // a row that holds one, the release started is a native one), "dir:NAME" a folder,
-    // "link:NAME>TARGET" a symbolic link, and "hold:NAME" a stand-in that
-    // another one holds open for writing.
+    // a row that holds one, the release started is a native one), "dir:NAME" a
+    // folder, "link:NAME>TARGET" a symbolic link, and "hold:NAME" a stand-in
+    // that another one holds open for writing.
     void run_data()
     {
         QTest::addColumn<QByteArray>("entries");
@@ -72,7 +72,7 @@ private slots:
         row("", "nothing to start", "Pellimantor.exe,data:Other.2.exe,data:Pellimantor.txt", "Other.2.exe,Pellimantor.exe,Pellimantor.txt", "");
         row("", "launcher elsewhere", "Pellimantor.2.exe", "Pellimantor.2.exe", "Pellimantor.2.exe");
         row("", "equal versions: later listed kept", "Pellimantor.exe,Pellimantor.2.0.exe,Pellimantor.2.exe", "Pellimantor.2.exe,Pellimantor.exe", "Pellimantor.2.exe");
-        row("", "longer version newer than its start", "Pellimantor.1.2.exe,Pellimantor.1.2.0.1.exe", "Pellimantor.1.2.0.1.exe", "Pellimantor.1.2.0.1.exe");
+        row("", "longer version, same start, newer", "Pellimantor.1.2.exe,Pellimantor.1.2.0.1.exe", "Pellimantor.1.2.0.1.exe", "Pellimantor.1.2.0.1.exe");
         row("", "word and empty component count as 0", "Pellimantor.1.exe,Pellimantor.beta.exe,Pellimantor.1.x.exe,Pellimantor.1..exe", "Pellimantor.1.x.exe", "Pellimantor.1.x.exe");
         row("", "010 is ten, not octal", "Pellimantor.9.exe,Pellimantor.010.exe", "Pellimantor.010.exe", "Pellimantor.010.exe");
         row("", "sign and blanks around accepted", "Pellimantor.4.exe,Pellimantor. +5 .exe", "Pellimantor. +5 .exe", "Pellimantor. +5 .exe");

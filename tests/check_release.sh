@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The shipped Windows executable: its form (the PE check, with Debian's own
-# Python, which has python3-pefile) and as a release artifact. A build in another folder gives
-# the same bytes, and the file names no path of the build machine. Signed with
-# a throwaway self-signed publisher made here, it verifies and keeps its form
-# (the PE check), a changed byte does not verify, and the signature is its only
-# difference from the unsigned file; a wrong password leaves no file.
+# The shipped Windows executable: its form (the PE check, run with Debian's
+# own Python, which has python3-pefile) and as a release artifact. A build in
+# another folder gives the same bytes, and the file names no path of the build
+# machine. Signed with a throwaway self-signed publisher made here, it verifies
+# and keeps its form, a changed byte does not verify, and the signature is its
+# only difference from the unsigned file; a wrong password leaves no file.
 #   check_release.sh WINDOWS_BUILD_FOLDER
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

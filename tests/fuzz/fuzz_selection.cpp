@@ -2,8 +2,9 @@
 // as file names are. Discovery and the version ordering walk the texts in
 // place; they must not crash and must give exactly what the plain way gives,
 // kept here as the reference: split each name at every dot and join the
-// middle parts as the version, a dot added only to a non-empty text, split versions at every dot and compare the
-// components' QString::toInt values, missing ones being 0.
+// middle parts as the version, a dot added only to a non-empty text; split
+// versions at every dot and compare the components' QString::toInt values,
+// missing ones being 0.
 
 #include "discovery.h"
 

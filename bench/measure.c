@@ -68,9 +68,18 @@ static void run(const char *folder, const char *program, double *seconds, double
 int main(int argc, char **argv)
 {
     int count = argc - 4, rounds = argc > 3 ? atoi(argv[2]) : 0, warmup = argc > 3 ? atoi(argv[3]) : 0;
+    /* Each NAME=PROGRAM argument split once into its name and its program. */
+    const char *names[MAX_PROGRAMS], *programs[MAX_PROGRAMS];
     int named = count >= 2 && count <= MAX_PROGRAMS;
-    for (int p = 0; named && p < count; ++p)
-        named = strchr(argv[4 + p], '=') != NULL;
+    for (int p = 0; named && p < count; ++p) {
+        char *separator = strchr(argv[4 + p], '=');
+        named = separator != NULL;
+        if (named) {
+            *separator = '\0';
+            names[p] = argv[4 + p];
+            programs[p] = separator + 1;
+        }
+    }
     if (!named || rounds < 1) {
         fprintf(stderr, "usage: measure FOLDER ROUNDS WARMUP NAME=PROGRAM... (2 to %d programs, the last the floor)\n", MAX_PROGRAMS);
         return 2;
@@ -82,7 +91,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < warmup + rounds; ++i) {
         double seconds[MAX_PROGRAMS], kib[MAX_PROGRAMS], faults[MAX_PROGRAMS];
         for (int p = 0; p < count; ++p)
-            run(argv[1], strchr(argv[4 + p], '=') + 1, &seconds[p], &kib[p], &faults[p]);
+            run(argv[1], programs[p], &seconds[p], &kib[p], &faults[p]);
         for (int p = 0; i >= warmup && p < count; ++p) {
             double values[FIGURES] = {seconds[p] * 1000, seconds[p] / seconds[count - 1], kib[p] / 1024, faults[p]};
             for (int f = 0; f < FIGURES; ++f)
@@ -91,8 +100,8 @@ int main(int argc, char **argv)
         }
     }
     for (int p = 0; p < count; ++p)
-        printf("  %-8.*s %8.2f ms  %5.2fx the floor  peak memory %5.1f MiB (max %5.1f)  %6.0f page faults\n",
-               (int)(strchr(argv[4 + p], '=') - argv[4 + p]), argv[4 + p], median(figures[p][TIME], rounds),
+        printf("  %-8s %8.2f ms  %5.2fx the floor  peak memory %5.1f MiB (max %5.1f)  %6.0f page faults\n",
+               names[p], median(figures[p][TIME], rounds),
                median(figures[p][RATIO], rounds), median(figures[p][MEMORY], rounds), peak[p],
                median(figures[p][FAULTS], rounds));
     return 0;

@@ -2,11 +2,12 @@
 
 #include "version_order.h"
 
+#include <QStringBuilder>
+
 QString releaseFileName(const QString &version)
 {
-    QString name;
-    name.reserve(version.size() + 16);
-    return name.append(QLatin1String("Pellimantor.")).append(version).append(QLatin1String(".exe"));
+    // Built in one allocation of the final size.
+    return QLatin1String("Pellimantor.") % version % QLatin1String(".exe");
 }
 
 QStringList listReleases(const QDir &directory)
@@ -17,6 +18,8 @@ QStringList listReleases(const QDir &directory)
 
 void selectRelease(const QStringList &listedNames, QString *chosenVersion, QStringList *candidates)
 {
+    // At most one candidate per listed name: the list grows once.
+    candidates->reserve(candidates->size() + listedNames.size());
     for (const QString &name : listedNames) {
         // Split at the dots, the middle parts rejoined are exactly the text
         // between the first and the last dot; the first part (product word) and

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdlib>
+
 int main(int, char **)
 {
     const QDir directory(QStringLiteral("."));
@@ -21,5 +23,7 @@ int main(int, char **)
     // start, they are what still works. The outcome is reported nowhere.
     if (startRelease(chosenVersion))
         removeSuperseded(candidates, chosenVersion);
-    return 1;
+    // Ends without taking the lists apart: the system reclaims the memory in
+    // one go, where freeing thousands of names one by one only costs time.
+    std::exit(1);
 }

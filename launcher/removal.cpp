@@ -1,41 +1,16 @@
 #include "removal.h"
 
 #include "discovery.h"
+#include "identity.h"
 
 #include <QFile>
-#include <QPair>
 
-#ifdef Q_OS_WIN
-#include <QDir>
-#include <windows.h>
-#else
+#ifndef Q_OS_WIN
 #include <errno.h>
 #include <sys/stat.h>
 #endif
 
-// Which file a name reaches, links followed: the file system's own answer,
-// so another spelling or a link of the same file has the same identity.
-using FileIdentity = QPair<quint64, quint64>;
-
 #ifdef Q_OS_WIN
-// Volume serial number and file index. The handle asks for no access and
-// shares everything, so a running or locked release can still be asked.
-static bool readIdentity(const QString &name, FileIdentity *identity)
-{
-    const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(name).utf16()), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    const bool read = ::GetFileInformationByHandle(file, &information) != 0;
-    ::CloseHandle(file);
-    if (read)
-        *identity = {information.dwVolumeSerialNumber,
-                     (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
-    return read;
-}
-
 // A candidate whose identity cannot be read, or that names nothing, stays.
 static bool isWorthRemoving(const QString &candidate, const FileIdentity &kept)
 {
@@ -43,16 +18,6 @@ static bool isWorthRemoving(const QString &candidate, const FileIdentity &kept)
     return readIdentity(candidate, &identity) && identity != kept;
 }
 #else
-// Device and inode.
-static bool readIdentity(const QString &name, FileIdentity *identity)
-{
-    struct stat status;
-    if (::stat(QFile::encodeName(name).constData(), &status) != 0)
-        return false;
-    *identity = {quint64(status.st_dev), quint64(status.st_ino)};
-    return true;
-}
-
 static bool isWorthRemoving(const QString &candidate, const FileIdentity &kept)
 {
     // A name that reaches nothing, not even a dangling link, is passed over:

@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 // Programs run through Wine when the environment names its loader.
@@ -60,8 +61,10 @@ private slots:
     // "data:NAME" a plain file, "junk:NAME" an executable file in no runnable
     // format, "ro:NAME" a read-only stand-in, "elf:NAME" a native stand-in (in
     // a row that holds one, the release started is a native one), "dir:NAME" a
-    // folder, "link:NAME>TARGET" a symbolic link, and "hold:NAME" a stand-in
-    // that another one holds open for writing.
+    // folder, "link:NAME>TARGET" a symbolic link, "hard:NAME>TARGET" a hard
+    // link, "self:NAME" a copy of the launcher, "hide:NAME" a stand-in with
+    // the Windows hidden attribute (as Wine stores it), and "hold:NAME" a
+    // stand-in that another one holds open for writing.
     void run_data()
     {
         QTest::addColumn<QByteArray>("entries");
@@ -89,7 +92,9 @@ private slots:
         row("windows", "other case superseded", "pellimantor.1.5.EXE,Pellimantor.2.exe", "Pellimantor.2.exe", "Pellimantor.2.exe");
         row("windows", "kept release through another spelling", "elf:Pellimantor.1.A.exe,data:PellimantorZ.1.a.exe", "Pellimantor.1.A.exe,PellimantorZ.1.a.exe", "Pellimantor.1.a.exe");
         row("windows", "kept release through a case only the file system folds", "Pellimantor.0.9.exe,elf:Pellimantor.1.ꟁ.exe,data:Pellimantor.1.Ꟁ.zip", "Pellimantor.1.Ꟁ.zip,Pellimantor.1.ꟁ.exe", "Pellimantor.1.ꟁ.exe");
-        row("windows", "superseded release in use stays", "hold:Pellimantor.1.exe,Pellimantor.1.5.exe,Pellimantor.2.exe", "Pellimantor.1.exe,Pellimantor.2.exe", "Pellimantor.2.exe");
+        row("windows", "superseded release in use stays, the next still goes", "hold:Pellimantor.1.0.exe,Pellimantor.1.5.exe,Pellimantor.2.exe", "Pellimantor.1.0.exe,Pellimantor.2.exe", "Pellimantor.2.exe");
+        row("windows", "hidden newest release is not listed", "Pellimantor.1.exe,hide:Pellimantor.2.exe", "Pellimantor.1.exe,Pellimantor.2.exe", "Pellimantor.1.exe");
+        row("windows", "hidden release named by a listed installer", "Pellimantor.1.exe,hide:Pellimantor.2.exe,data:PellimantorSetup.2.exe", "Pellimantor.2.exe,PellimantorSetup.2.exe", "Pellimantor.2.exe");
         row("", "kept is missing: backup chosen", "Pellimantor.1.2.3.exe,data:Pellimantor.1.2.3.exe.bak", "Pellimantor.1.2.3.exe,Pellimantor.1.2.3.exe.bak", "");
         row("", "kept is missing: folder chosen", "dir:Pellimantor.2.0,Pellimantor.1.exe", "Pellimantor.1.exe,Pellimantor.2.0", "");
         row("", "kept is a folder", "dir:Pellimantor.4.exe,Pellimantor.3.exe", "Pellimantor.3.exe,Pellimantor.4.exe", "");
@@ -105,7 +110,12 @@ private slots:
         row("unix", "read-only releases", "ro:Pellimantor.1.exe,ro:Pellimantor.2.exe", "Pellimantor.2.exe", "Pellimantor.2.exe");
         row("", "kept release is a link to a superseded one", "Pellimantor.1.exe,elf:Pellimantor.2.exe,link:Pellimantor.3.exe>Pellimantor.2.exe", "Pellimantor.2.exe,Pellimantor.3.exe", "Pellimantor.3.exe");
         row("", "superseded name is a link to the kept release", "link:Pellimantor.2.exe>Pellimantor.3.exe,elf:Pellimantor.3.exe", "Pellimantor.2.exe,Pellimantor.3.exe", "Pellimantor.3.exe");
-        row("", "superseded folder named like a release", "dir:Pellimantor.1.exe,data:Pellimantor.1.exe/inside,Pellimantor.2.exe", "Pellimantor.1.exe,Pellimantor.1.exe/inside,Pellimantor.2.exe", "Pellimantor.2.exe");
+        row("", "superseded folder named like a release stays, the next still goes", "dir:Pellimantor.1.0.exe,data:Pellimantor.1.0.exe/inside,Pellimantor.1.5.exe,Pellimantor.2.exe", "Pellimantor.1.0.exe,Pellimantor.1.0.exe/inside,Pellimantor.2.exe", "Pellimantor.2.exe");
+        row("unix", "unlisted dangling link named by a listed name goes", "link:Pellimantor.1.exe>missing,data:PellimantorSetup.1.exe,Pellimantor.2.exe", "Pellimantor.2.exe,PellimantorSetup.1.exe", "Pellimantor.2.exe");
+        row("unix", "equal versions: later in the listing that ignores case", "Pellimantor.2.exe,pellimantor.2.0.exe", "Pellimantor.2.exe,pellimantor.2.0.exe", "Pellimantor.2.exe");
+        row("", "newest is the launcher: symbolic link", "Pellimantor.exe,Pellimantor.1.exe,link:Pellimantor.9.exe>Pellimantor.exe", "Pellimantor.1.exe,Pellimantor.9.exe,Pellimantor.exe", "");
+        row("", "newest is the launcher: hard link", "Pellimantor.exe,Pellimantor.1.exe,hard:Pellimantor.9.exe>Pellimantor.exe", "Pellimantor.1.exe,Pellimantor.9.exe,Pellimantor.exe", "");
+        row("", "newest is a copy of the launcher", "Pellimantor.1.exe,self:Pellimantor.9.exe", "Pellimantor.1.exe,Pellimantor.9.exe", "");
         row("unix", "links: the link may go, never its target", "dir:outside,data:outside/old,outside/new,link:Pellimantor.1.exe>outside/old,link:Pellimantor.2.exe>missing,link:Pellimantor.3.exe>outside/new", "Pellimantor.2.exe,Pellimantor.3.exe,outside,outside/new,outside/old", "Pellimantor.3.exe");
         row("unix", "link to a folder as newest", "dir:outside,link:Pellimantor.5.exe>outside,Pellimantor.2.exe", "Pellimantor.2.exe,Pellimantor.5.exe,outside", "");
     }
@@ -143,15 +153,20 @@ private slots:
         QVERIFY(started.isEmpty() || writeFile(home + '/' + started, standin, 0755));
         for (const QByteArray &entry : made) {
             const QByteArray kind = entry.contains(':') ? entry.left(entry.indexOf(':')) : QByteArray();
-            const QByteArray path = folder + '/' + entry.mid(entry.indexOf(':') + 1).split('>').first();
+            const QByteArray path = folder + '/' + entry.mid(entry.indexOf(':') + 1).split('>').first(),
+                             target = entry.mid(entry.indexOf('>') + 1);
             if (kind == "dir")
                 QVERIFY(::mkdir(path, 0755) == 0);
-            else if (kind == "link")
-                QVERIFY(::symlink(entry.mid(entry.indexOf('>') + 1), path) == 0);
+            else if (kind == "link" || kind == "hard")
+                QVERIFY((kind == "link" ? ::symlink(target, path) : ::link(folder + '/' + target, path)) == 0);
+            else if (kind == "self")
+                QVERIFY(writeFile(path, launcher, 0755));
             else if (kind == "data" || kind == "junk")
                 QVERIFY(writeFile(path, "data", kind == "data" ? 0644 : 0755));
             else if (path != home + "/Pellimantor.exe")
                 QVERIFY(writeFile(path, kind == "elf" ? contents(qEnvironmentVariable("PELLIMANTOR_NATIVE_STANDIN")) : standin, kind == "ro" ? 0555 : 0755));
+            if (kind == "hide")
+                QVERIFY(::setxattr(path, "user.DOSATTRIB", "0x2", 3, 0) == 0);
             if (kind == "hold")
                 start(&holder, {QFile::decodeName(base + "/holder.exe"), QFile::decodeName(path)});
         }

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Pellimantor developers
+// SPDX-License-Identifier: MIT
+
 /* The benchmark's floor: the launcher's job done with plain POSIX calls and
  * nothing else, to show what the job costs at the least. It lists ".", keeps
  * the names that begin with "pellimantor" in any letter case, sorts them by

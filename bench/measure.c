@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Pellimantor developers
+// SPDX-License-Identifier: MIT
+
 /* Runs programs round-robin (A B C A B C ...) in a folder and reports, for
  * each, the median wall time, the median of its per-round time ratios to the
  * last program (the floor), and its peak resident memory and page faults as

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 The Pellimantor developers
+# SPDX-License-Identifier: MIT
 # Cross toolchain for the Windows launcher with Debian's MinGW-w64,
 # posix-thread variant: 32-bit (i686, the shipped form) by default, 64-bit
 # with -DPELLIMANTOR_MINGW_ARCH=x86_64. Everything is linked statically: the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Pellimantor developers
+// SPDX-License-Identifier: MIT
+
 #ifndef LAUNCH_H
 #define LAUNCH_H
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Pellimantor developers
+// SPDX-License-Identifier: MIT
+
 // Pellimantor launcher: starts the newest release found in the working
 // directory and then deletes the releases it supersedes. It takes no
 // arguments, prints nothing and always exits with status 1.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Pellimantor developers
+// SPDX-License-Identifier: MIT
+
 #ifndef VERSION_ORDER_H
 #define VERSION_ORDER_H
 

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Pellimantor developers
+# SPDX-License-Identifier: MIT
 # Reads the shipped Windows launcher back: an i386 PE32 image of the GUI
 # subsystem with no link time; relocatable (ASLR, relocations present), DEP
 # compatible and terminal-server aware; importing no more than the Windows

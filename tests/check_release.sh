@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Pellimantor developers
+# SPDX-License-Identifier: MIT
 # The shipped Windows executable: its form (the PE check, run with Debian's
 # own Python, which has python3-pefile) and as a release artifact. A build in
 # another folder gives the same bytes, and the file names no path of the build

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Pellimantor developers
+// SPDX-License-Identifier: MIT
+
 /* A stand-in release. Started, it appends a line to the file that
  * PELLIMANTOR_STANDIN_LOG names: its working directory and its arguments, the
  * program first, joined by " | ". Given one argument, it first opens that file

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Pellimantor developers
+// SPDX-License-Identifier: MIT
+
 // Black-box tests in one table: the built launcher runs, given arguments it
 // must ignore, in a temporary folder of stand-in releases (standin.c), and each
 // row checks what was started and how, what remains in the folder, and that

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Pellimantor developers
+// SPDX-License-Identifier: MIT
+
 // Fuzz target: the input is a listing, one name per line, any bytes, decoded
 // as file names are. Discovery and the version ordering walk the texts in
 // place; they must not crash and must give exactly what the plain way gives,

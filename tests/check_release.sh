@@ -3,23 +3,55 @@
 # SPDX-License-Identifier: MIT
 # The shipped Windows executable: its form (the PE check, run with Debian's
 # own Python, which has python3-pefile) and as a release artifact. A build in
-# another folder gives the same bytes, and the file names no path of the build
-# machine. Signed with a throwaway self-signed publisher made here, it verifies
-# and keeps its form, a changed byte does not verify, and the signature is its
-# only difference from the unsigned file; a wrong password leaves no file.
-#   check_release.sh WINDOWS_BUILD_FOLDER
+# another folder gives the same bytes and the same release set, and the file
+# names no path of the build machine. The release set's bill of materials
+# validates against CycloneDX's schema and names the file; its notices name
+# every archive member of the link map; a member the toolkit's records do not
+# know stops it. Signed with a throwaway self-signed publisher made here, it
+# verifies and keeps its form and mode, a changed byte does not verify, the
+# signature is its only difference from the unsigned file and the bill of
+# materials names both. A signing that fails (a missing certificate, a wrong
+# password, a timestamp server that does not answer) leaves no file.
+#   check_release.sh WINDOWS_BUILD_FOLDER CYCLONEDX_SCHEMA_FOLDER
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work"; kill "${server:-}" 2>/dev/null || true' EXIT
 cd "$work"
 exe=$1/launcher/Pellimantor.exe
+release=$1/release
 fail() { echo "FAIL: $*"; exit 1; }
 build() { PELLIMANTOR_WINDOWS_BUILD=$work/$1 "$root/scripts/build-windows" 2>"$1.log" | tail -n 1; }
+sha() { sha256sum "$1" | cut -c1-64; }
+# A signing that fails says why and leaves no executable, release set or partial file.
+refused() {
+    ! build "$1" >/dev/null && grep -q "$2" "$1.log" && [ ! -e "$1/launcher/Pellimantor.exe" ] && [ ! -e "$1/release" ] \
+        && ! ls -d "$1"/signing.* >/dev/null 2>&1 || fail "$1: a failed signing left a file or did not say '$2'"
+}
 
 /usr/bin/python3 "$root/tests/check_pe.py" "$exe" "$root/resources/pellimantor.ico" || fail "the executable's form differs"
 cmp "$exe" "$(build other)" || fail "a build in another folder differs from $exe"
-! grep -a -o -F -e "$root" -e "$1" -e "$work" -e "$HOME" -e "${PELLIMANTOR_CACHE:-$HOME/.cache}" "$exe" || fail "$exe names a path of the build machine"
+diff -r "$release" other/release >/dev/null || fail "a build in another folder gives another release set"
+! grep -a -o -F -e "$root" -e "$1" -e "$work" -e "$HOME" -e "${PELLIMANTOR_CACHE:-$HOME/.cache}" "$exe" "$release"/*.* \
+    || fail "the release set names a path of the build machine"
+
+/usr/bin/python3 - "$2" "$release/Pellimantor.cdx.json" "$(sha "$exe")" <<'PY' || fail "the bill of materials does not validate or names another file"
+import json, sys, jsonschema
+folder, bom, digest = sys.argv[1], json.load(open(sys.argv[2])), sys.argv[3]
+load = lambda name: json.load(open(f"{folder}/{name}.SNAPSHOT.schema.json"))
+store = {f"http://cyclonedx.org/schema/{name}.SNAPSHOT.schema.json": load(name) for name in ("spdx", "jsf-0.82")}
+schema = load("bom-1.5")
+jsonschema.Draft7Validator(schema, resolver=jsonschema.RefResolver.from_schema(schema, store=store)).validate(bom)
+assert bom["metadata"]["component"]["hashes"] == [{"alg": "SHA-256", "content": digest}]
+assert {"Data Compression Library (zlib)", "PCRE2", "GCC runtime libraries (libgcc, libstdc++)"} <= {c["name"] for c in bom["components"]}
+PY
+grep -o -E '^\S+\.a\([^) ]+\)' "$1/launcher/Pellimantor.map" | sed 's|.*/||' | sort -u >members
+grep -o -F -f members "$release/NOTICES.txt" | sort -u | comm -23 members - >missing
+[ ! -s missing ] || fail "members of the link that the notices do not name: $(head -3 missing | tr '\n' ' ')"
+mkdir -p planted/launcher && cp "$exe" "$1/launcher/Pellimantor.map" planted/launcher/
+qt=$(grep -o -m 1 -E '^\S+/libQt5Core\.a' planted/launcher/Pellimantor.map) && echo "$qt(planted.o)" >>planted/launcher/Pellimantor.map
+! python3 "$root/scripts/release-set" "$root" "$(dirname "$(dirname "$qt")")" planted x 2>planted.log && grep -q 'libQt5Core.a(planted.o)' planted.log \
+    || fail "a member that no component covers did not stop the release set"
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out signer.pem -days 2 -subj /CN=Publisher -addext extendedKeyUsage=codeSigning 2>/dev/null
 echo secret >password
@@ -30,7 +62,17 @@ osslsigncode verify -CAfile signer.pem -in "$signed" >/dev/null || fail "the sig
 ! osslsigncode verify -CAfile signer.pem -in changed.exe >/dev/null 2>&1 || fail "a file with a changed byte verifies"
 osslsigncode remove-signature -in "$signed" -out unsigned.exe >/dev/null
 cmp unsigned.exe "$exe" || fail "the signed file differs from the unsigned one beyond its signature"
-! PELLIMANTOR_SIGN_PKCS12=signer.p12 PELLIMANTOR_SIGN_PASSWORD_FILE=<(echo wrong) build wrong || fail "a wrong password signed"
-grep -q "signing failed" wrong.log && [ ! -e wrong/launcher/Pellimantor.exe ] || fail "a wrong password left a file or no message"
+[ "$(stat -c %a "$signed")" = "$(stat -c %a "$exe")" ] && cmp "$signed" signed/release/Pellimantor.exe || fail "the signed file lost its mode or is not the one shipped"
+grep -q "$(sha "$signed")" signed/release/Pellimantor.cdx.json && grep -q "$(sha "$exe")" signed/release/Pellimantor.cdx.json \
+    || fail "the bill of materials of a signed file does not name both its hashes"
 /usr/bin/python3 "$root/tests/check_pe.py" "$signed" "$root/resources/pellimantor.ico" >/dev/null || fail "the signed file's form differs"
+
+PELLIMANTOR_SIGN_PKCS12=missing.p12 PELLIMANTOR_SIGN_PASSWORD_FILE=password refused signed "PELLIMANTOR_SIGN_PKCS12"
+PELLIMANTOR_SIGN_PKCS12=signer.p12 PELLIMANTOR_SIGN_PASSWORD_FILE=<(echo wrong) refused wrong "Wrong password"
+# A timestamp server that takes the connection and never answers.
+python3 -c 'import socket, time; s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(); print(s.getsockname()[1], flush=True); time.sleep(120)' >port &
+server=$!
+until [ -s port ]; do sleep 0.1; done
+PELLIMANTOR_SIGN_PKCS12=signer.p12 PELLIMANTOR_SIGN_PASSWORD_FILE=password PELLIMANTOR_SIGN_TIMESTAMP=http://127.0.0.1:$(cat port) \
+    PELLIMANTOR_SIGN_TIME_LIMIT=3 refused wrong "no answer within 3 s"
 echo "release checks passed"

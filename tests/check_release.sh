@@ -49,7 +49,7 @@ grep -o -E '^\S+\.a\([^) ]+\)' "$1/launcher/Pellimantor.map" | sed 's|.*/||' | s
 grep -o -F -f members "$release/NOTICES.txt" | sort -u | comm -23 members - >missing
 [ ! -s missing ] || fail "members of the link that the notices do not name: $(head -3 missing | tr '\n' ' ')"
 mkdir -p planted/launcher && cp "$exe" "$1/launcher/Pellimantor.map" planted/launcher/
-qt=$(grep -o -m 1 -E '^\S+/libQt5Core\.a' planted/launcher/Pellimantor.map) && echo "$qt(planted.o)" >>planted/launcher/Pellimantor.map
+qt=$(grep -o -m 1 -E '^\S+/libQt5Core\.a' planted/launcher/Pellimantor.map) && sed -i "2a $qt(planted.o)" planted/launcher/Pellimantor.map
 ! python3 "$root/scripts/release-set" "$root" "$(dirname "$(dirname "$qt")")" planted x 2>planted.log && grep -q 'libQt5Core.a(planted.o)' planted.log \
     || fail "a member that no component covers did not stop the release set"
 

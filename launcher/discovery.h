@@ -13,9 +13,11 @@
 QString releaseFileName(const QString &version);
 
 // Returns the names of the entries of `directory` that match "Pellimantor*",
-// entries of every kind (hidden and system ones left out), matched without
-// regard to letter case and sorted by name ignoring case. An unreadable
-// directory gives an empty list. The same on every platform.
+// entries of every kind but hidden ones (Unix: names starting with a dot, and
+// FIFOs, sockets, device files and dangling links; Windows: the hidden
+// attribute, while system entries are listed), matched without regard to
+// letter case and sorted by name ignoring case. An unreadable directory gives
+// an empty list.
 QStringList listReleases(const QDir &directory);
 
 // Goes through `listedNames` in order. Each name of three or more dot-separated

@@ -75,4 +75,6 @@ server=$!
 until [ -s port ]; do sleep 0.1; done
 PELLIMANTOR_SIGN_PKCS12=signer.p12 PELLIMANTOR_SIGN_PASSWORD_FILE=password PELLIMANTOR_SIGN_TIMESTAMP=http://127.0.0.1:$(cat port) \
     PELLIMANTOR_SIGN_TIME_LIMIT=3 refused wrong "no answer within 3 s"
+! PELLIMANTOR_CACHE="$work/a b" "$root/scripts/build-qt" windows 2>space.log && grep -q "white space" space.log \
+    || fail "build-qt did not refuse a cache path with white space"
 echo "release checks passed"

@@ -15,8 +15,9 @@ QString releaseFileName(const QString &version)
 
 QStringList listReleases(const QDir &directory)
 {
-    // NoFilter and NoSort defer to the directory object's own defaults.
-    return directory.entryList(QStringList(QStringLiteral("Pellimantor*")), QDir::NoFilter, QDir::NoSort);
+    // Files, folders and links to either, hidden ones left out; by name, letter case ignored.
+    return directory.entryList(QStringList(QStringLiteral("Pellimantor*")), QDir::AllEntries,
+                               QDir::Name | QDir::IgnoreCase);
 }
 
 void selectRelease(const QStringList &listedNames, QString *chosenVersion, QStringList *candidates)

@@ -6,16 +6,9 @@
 
 #include <QString>
 
-// Starts the release file of `version` from the working directory as a
-// detached process, with no arguments, the launcher's working directory and
-// environment, and returns whether the start succeeded: on Unix whether the
-// program could be executed (Qt reports the exec error of its detached child:
-// no such file, no permission, a folder, no runnable format, a file open for
-// writing), on Windows whether CreateProcess succeeded. A release that starts
-// and then fails on its own counts as started. The program is named
-// "./" + release file name, so no search path (PATH on Unix, the launcher's
-// own folder and system folders on Windows) is consulted, and the whole name
-// is the program even when it holds spaces.
+// Starts "./" + the release file of `version` as a detached process, with no
+// arguments and the launcher's working directory and environment; returns
+// whether it started (docs/behaviour.md says what counts as started).
 bool startRelease(const QString &version);
 
 #endif

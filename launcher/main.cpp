@@ -23,14 +23,11 @@ int main(int, char **)
     QStringList candidates;
 
     selectRelease(listReleases(directory), &chosenVersion, &candidates);
-    // A newest release that is the launcher's own file (a link or a copy of
-    // it) would start the launcher again, and that one again, without end:
-    // nothing is started and nothing removed. Superseded releases go only once
-    // the newest has started: when it cannot start, they are what still works.
-    // The outcome is reported nowhere.
+    // A newest release that is, or may be, the launcher's own file would start
+    // the launcher again: nothing is started and nothing removed. Superseded
+    // releases go only once the newest has started. Nothing is reported.
     if (!isLauncherItself(releaseFileName(chosenVersion)) && startRelease(chosenVersion))
         removeSuperseded(candidates, chosenVersion);
-    // Ends without taking the lists apart: the system reclaims the memory in
-    // one go, where freeing thousands of names one by one only costs time.
+    // Ends without freeing the lists one name at a time (docs/benchmark.md).
     std::exit(1);
 }

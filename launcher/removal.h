@@ -4,19 +4,17 @@
 #ifndef REMOVAL_H
 #define REMOVAL_H
 
+#include "identity.h"
+
 #include <QString>
 #include <QStringList>
 
-// Deletes, in list order, every candidate release file other than the one of
-// `chosenVersion` (the kept release), relative to the working directory. Call
-// it only once the kept release has started. A candidate that reaches the
-// kept release's own file, as the file system decides (another spelling where
-// letter case does not count, a link either way, a hard link), is never
-// removed; nor is any candidate when the kept release's identity cannot be
-// read. Failed removals are ignored. Unix compares device and inode, links
-// followed, and asks for no removal of a name that reaches nothing (a dangling
-// link is removed); Windows compares volume serial number and file index,
-// links followed, and leaves a candidate whose identity cannot be read.
+// Deletes, in list order, every candidate other than the release file of
+// `chosenVersion`, unless it reaches that file (docs/behaviour.md); none when
+// that file's identity cannot be read. Call it only once that release started.
 void removeSuperseded(const QStringList &candidates, const QString &chosenVersion);
+
+// Returns whether `candidate` is to be removed, given the kept release's identity.
+bool isWorthRemoving(const QString &candidate, const FileIdentity &kept);
 
 #endif

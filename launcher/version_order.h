@@ -6,11 +6,9 @@
 
 #include <QString>
 
-// Returns true when `candidate` is the same version as `current` or newer,
-// false when it is older. Both are dot-separated version texts; components are
-// compared as base-10 integers (QString::toInt, so anything that is not a valid
-// 32-bit integer counts as 0), and missing trailing components count as 0.
-// The same on every platform.
+// Returns whether `candidate` is the same version as `current` or newer,
+// comparing dot-separated components as QString::toInt reads them (0 when
+// invalid), missing trailing components counting as 0.
 bool isSameOrNewer(const QString &current, const QString &candidate);
 
 #endif

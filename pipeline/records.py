@@ -124,7 +124,7 @@ def licenceText(source, file, tag):
 
 def memberRow(source, files, entries, tags, parties):
     """What one archive member holds: Qt's tags, third-party components, files of neither, copyright lines."""
-    row = {"qt": set(), "thirdParty": set(), "unknown": [], "copyright": set(), "files": set()}
+    row = {"qt": set(), "thirdParty": set(), "unknown": [], "copyright": set(), "files": set(), "licences": {}}
     for file in (file for file in files or [] if not isForwarding(source, file)):
         row["files"].add(file)
         tag, carrier = tagOf(source, file)
@@ -133,19 +133,21 @@ def memberRow(source, files, entries, tags, parties):
         if not covering and not tag:
             covering = [entry for entry in entries if entry["Folder"] == os.path.dirname(file) and "3rdparty" in file]
         if tag:
+            row["licences"][file] = TAGS[tag][0]
             row["qt"].add(tag)
             # The first file of a tag in Qt's tagged form lends its licence block as the tag's text.
             if "$QT_BEGIN_LICENSE" in read(os.path.join(source, carrier))[:4000]:
                 tags.setdefault(tag, carrier)
             row["copyright"].update(copyrights(read(os.path.join(source, carrier))))
         for entry in covering:
+            row["licences"].setdefault(file, thirdParty(source, entry)["licence"])
             row["thirdParty"].add(entry["Id"])
             parties[entry["Id"]] = entry
         if not covering and not tag:
             row["unknown"].append(file)
     if files is None:
         row["unknown"].append("(no dependency record)")
-    return {key: sorted(value) for key, value in row.items()}
+    return {key: value if isinstance(value, dict) else sorted(value) for key, value in row.items()}
 
 
 def thirdParty(source, entry):

@@ -45,6 +45,10 @@ def refusedMember(row, tags):
 
 
 def conjunction(expressions):
-    """All the expressions at once, each once, as one SPDX expression."""
-    unique = list(dict.fromkeys(str(parse(e)) for e in expressions))
-    return str(parse(" AND ".join("(%s)" % e if " " in e else e for e in unique)))
+    """All the expressions at once, as one SPDX expression: their terms joined by AND, each once."""
+    terms = []
+    for expression in expressions:
+        parsed = parse(expression)
+        terms.extend(parsed.args if isinstance(parsed, AND) else [parsed])
+    unique = list(dict.fromkeys(str(term) for term in terms))
+    return " AND ".join("(%s)" % term if " OR " in term else term for term in unique)

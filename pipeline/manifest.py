@@ -9,6 +9,7 @@ import hashlib
 import json
 import lzma
 import os
+import subprocess
 import tarfile
 
 from debian.deb822 import Dsc
@@ -114,3 +115,18 @@ def write(manifest, out):
 def load(path):
     with open(path, encoding="utf-8") as f:
         return json.load(f)
+
+
+def unpack(manifest, sources, tree):
+    """Unpacks Qt's source into `tree` as the manifest says: Debian's package, our patches in order, the
+    replaced files (each its original with our patch applied)."""
+    subprocess.run(["dpkg-source", "-x", os.path.join(sources, manifest["qt"]["files"][0]["name"]), tree],
+                   check=True, stdout=subprocess.DEVNULL)
+    for patch in manifest["patches"]:
+        with open(os.path.join(TOOLKIT, "patches", patch["name"]), "rb") as f:
+            subprocess.run(["patch", "-d", tree, "-p1", "--quiet"], stdin=f, check=True)
+    for item in manifest["replacements"]:
+        target = os.path.join(tree, item["path"])
+        with open(os.path.join(sources, item["original"]), "rb") as f, open(target, "wb") as out:
+            out.write(f.read())
+        subprocess.run(["patch", "--quiet", target, os.path.join(TOOLKIT, item["patch"]["name"])], check=True)

@@ -32,14 +32,14 @@ import uuid
 
 import licences
 import manifest as manifests
+import runtime
 
-# Runtime libraries by Debian source package: the component and its licence
-# as an SPDX expression (the notices carry the package's whole copyright file,
-# which holds the texts of the LicenseRef- parts).
+# Runtime libraries by Debian source package (each member's licence: runtime.py;
+# the notices carry the package's whole copyright file, which holds the texts
+# of the LicenseRef- parts).
 RUNTIME = {
-    "gcc-mingw-w64": ("GCC runtime libraries (libgcc, libstdc++)", "GPL-3.0-or-later WITH GCC-exception-3.1"),
-    "mingw-w64": ("MinGW-w64 runtime (start-up code, libmingw32, libmingwex, winpthreads, import libraries)",
-                  "ZPL-2.1 AND MIT AND BSD-3-Clause AND LicenseRef-MinGW-w64-gdtoa AND LicenseRef-MinGW-w64-public-domain"),
+    "gcc-mingw-w64": "GCC runtime libraries (libgcc, libstdc++)",
+    "mingw-w64": "MinGW-w64 runtime (start-up code, libmingw32, libmingwex, winpthreads, import libraries)",
 }
 # In an unpacked launcher.tar: the commit it was made from, its time and its files.
 SOURCE_FILE = "SOURCE"
@@ -114,7 +114,8 @@ def linkMap(path, build):
         loaded = re.match(r"^LOAD (.+)$", line)
         if first and not member and re.match(r"^\S.*\.a\(", line):
             fail("a line of the link map that names no archive member it understands: " + line)
-        if loaded and loaded.group(1).endswith(".a"):
+        # Archives are listed member by member; "dll stuff" is the linker's own import section.
+        if loaded and (loaded.group(1).endswith(".a") or loaded.group(1) == "dll stuff"):
             continue
         if member or loaded:
             path = os.path.realpath(os.path.join(build, (member or loaded).group(1)))
@@ -139,12 +140,25 @@ def modifiedFiles(toolkit, recipe):
     return changed
 
 
+def runtimeLicence(source, package, archive, member, sources):
+    """A runtime member's licence (runtime.py), or None when it is not known."""
+    if source == "gcc-mingw-w64":
+        return runtime.gccLicence(member, archive)
+    if "files" not in sources:
+        origs = sorted(f for f in os.listdir(sources["folder"]) if re.match(r"mingw-w64_.*\.orig\.tar\.", f)
+                       and not f.endswith(".asc"))
+        sources["files"] = runtime.sourceFiles(os.path.join(sources["folder"], origs[-1])) if origs else []
+        sources["copyright"] = runtime.loadCopyright("/usr/share/doc/%s/copyright" % package)
+    return runtime.mingwLicence(member, archive, sources["files"], sources["copyright"])
+
+
 def components(taken, build, toolkit, recipe, licensing):
     """Components by key, each with the members that brought it in; stops at anything unknown or refused."""
     found, unknown, changed = {}, [], modifiedFiles(manifests.TOOLKIT, recipe)
+    mingw = {"folder": os.path.join(os.path.dirname(toolkit), "src")}
 
     def component(key, **fields):
-        return found.setdefault(key, dict(fields, members=set(), copyrights=set(), modified=False))
+        return found.setdefault(key, dict(fields, members=set(), copyrights=set(), modified=False, memberLicences={}))
 
     for path, members in sorted(taken.items()):
         label = lambda member: os.path.basename(path) + ("(%s)" % member if member else "")
@@ -175,7 +189,15 @@ def components(taken, build, toolkit, recipe, licensing):
                 unknown.extend("%s: from %s, a package of no known component" % (label(m), package or "no Debian package")
                                for m in members)
                 continue
-            component(source, package=package)["members"].update(map(label, members))
+            entry = component(source, package=package)
+            for member in members:
+                # A plain object (start-up code) stands for itself.
+                licence = runtimeLicence(source, package, os.path.basename(path), member or os.path.basename(path), mingw)
+                if not licence:
+                    unknown.append("%s: no licence known for it in %s" % (label(member), source))
+                    continue
+                entry["members"].add(label(member))
+                entry["memberLicences"][label(member)] = licence
     if unknown:
         fail("no component known, or a licence refused, for what the link took:\n  " + "\n  ".join(sorted(unknown)))
     return found
@@ -203,7 +225,10 @@ def describe(key, entry, root, recipe, licensing, version):
         for name in sorted(set(re.findall(r"/usr/share/common-licenses/([A-Za-z0-9.+-]+[A-Za-z0-9+])", text))):
             if os.path.exists("/usr/share/common-licenses/" + name):
                 text += "\n\n--- /usr/share/common-licenses/%s ---\n\n%s" % (name, read("/usr/share/common-licenses/" + name))
-        entry.update(name=RUNTIME[key][0], version=sourceVersion, licence=RUNTIME[key][1], supplier="Debian",
+        for licence in sorted(set(entry["memberLicences"].values())):
+            text += runtime.licenceText(licence)
+        entry.update(name=RUNTIME[key], version=sourceVersion, supplier="Debian",
+                     licence=licences.conjunction(sorted(set(entry["memberLicences"].values()))),
                      purl="pkg:deb/debian/%s@%s?arch=source" % (key, sourceVersion), text=text,
                      copyright="See the package's copyright file below.", files=[],
                      builtUsing=re.findall(r"([a-z0-9.+-]+) \(= ([^)]+)\)", builtUsing))
@@ -236,8 +261,14 @@ def notices(order, found, whole, recipe):
                                                           + ["source/" + r["patch"]["name"] for r in recipe["replacements"]]))
         if entry.get("purl"):
             text.append("   Package: %s" % entry["purl"])
-        text += ["   Linked from: " + ", ".join(sorted(entry["members"])), "", entry["copyright"], "",
-                 entry["text"].rstrip(), ""]
+        if entry["memberLicences"]:
+            byLicence = {}
+            for member, licence in sorted(entry["memberLicences"].items()):
+                byLicence.setdefault(licence, []).append(member)
+            text += ["   Linked from, under %s: %s" % (licence, ", ".join(members)) for licence, members in sorted(byLicence.items())]
+        else:
+            text.append("   Linked from: " + ", ".join(sorted(entry["members"])))
+        text += ["", entry["copyright"], "", entry["text"].rstrip(), ""]
     return "\n".join(text) + "\n"
 
 
@@ -266,7 +297,9 @@ def billOfMaterials(order, found, whole, commit, time, version, unsigned, signed
         entry = found[key]
         item = {"type": "library", "bom-ref": key, "name": entry["name"], "supplier": {"name": entry["supplier"]},
                 "licenses": [{"expression": entry["licence"]}], "purl": entry["purl"],
-                "properties": [{"name": "pellimantor:linked-from", "value": m} for m in sorted(entry["members"])],
+                "properties": [{"name": "pellimantor:linked-from",
+                                "value": m + (" (%s)" % entry["memberLicences"][m] if m in entry["memberLicences"] else "")}
+                               for m in sorted(entry["members"])],
                 "externalReferences": shipped(entry["files"])}
         if entry["version"]:
             item["version"] = entry["version"]

@@ -3,12 +3,13 @@
 """Records what a static toolkit's archives are made of, for the notices and
 the bill of materials of whatever links them. Two steps, both run by build-qt:
 writeObjects, right after a build compiled with -MD, prints each object's
-SHA-256 with the files of the source tree that the compiler's dependency
-record names; writeLicensing matches each member of each archive by its bytes to its object and prints the
-member table, the licences of Qt's tags and the third-party components. Files
-that carry Qt's licence tag ($QT_BEGIN_LICENSE:X$) are Qt's own under X; files
-that a qt_attribution.json covers are that component's. A file with neither is
-listed as unknown, and the release notices refuse a member with one."""
+SHA-256 with the files of the source tree that its dependency record names;
+writeLicensing matches each member of each archive by its bytes to its object
+and prints the member table (each file with its licence), the licences of
+Qt's tags and the third-party components. Files that carry Qt's licence tag
+($QT_BEGIN_LICENSE:X$, or Qt 6's SPDX line) are Qt's own under X; files that
+a qt_attribution.json covers are that component's. A file with neither is
+listed as unknown, and the release set refuses a member with one."""
 import functools
 import glob
 import hashlib
@@ -124,7 +125,7 @@ def licenceText(source, file, tag):
 
 def memberRow(source, files, entries, tags, parties):
     """What one archive member holds: Qt's tags, third-party components, files of neither, copyright lines."""
-    row = {"qt": set(), "thirdParty": set(), "unknown": [], "copyright": set(), "files": set(), "licences": {}}
+    row = {"qt": set(), "thirdParty": set(), "unknown": [], "copyright": {}, "files": set(), "licences": {}}
     for file in (file for file in files or [] if not isForwarding(source, file)):
         row["files"].add(file)
         tag, carrier = tagOf(source, file)
@@ -138,7 +139,7 @@ def memberRow(source, files, entries, tags, parties):
             # The first file of a tag in Qt's tagged form lends its licence block as the tag's text.
             if "$QT_BEGIN_LICENSE" in read(os.path.join(source, carrier))[:4000]:
                 tags.setdefault(tag, carrier)
-            row["copyright"].update(copyrights(read(os.path.join(source, carrier))))
+            row["copyright"].setdefault(tag, set()).update(copyrights(read(os.path.join(source, carrier))))
         for entry in covering:
             row["licences"].setdefault(file, thirdParty(source, entry)["licence"])
             row["thirdParty"].add(entry["Id"])
@@ -147,6 +148,7 @@ def memberRow(source, files, entries, tags, parties):
             row["unknown"].append(file)
     if files is None:
         row["unknown"].append("(no dependency record)")
+    row["copyright"] = {tag: sorted(lines) for tag, lines in row["copyright"].items()}
     return {key: value if isinstance(value, dict) else sorted(value) for key, value in row.items()}
 
 

@@ -178,7 +178,7 @@ def components(taken, build, toolkit, recipe, licensing):
                     entry["members"].add(label(member))
                     entry["modified"] |= bool(changed & set(row.get("files", [])))
                 for tag in row["qt"]:
-                    found["qt-" + tag]["copyrights"].update(row["copyright"])
+                    found["qt-" + tag]["copyrights"].update(row["copyright"][tag])
         else:
             try:
                 package = run("dpkg-query", "-S", path).split(":")[0]

@@ -28,6 +28,7 @@ import subprocess
 import sys
 import tarfile
 import time as clock
+import urllib.parse
 import uuid
 
 import licences
@@ -133,10 +134,13 @@ def debianSource(package, version):
 
 
 def modifiedFiles(toolkit, recipe):
-    """The Qt source files our patches change or replace."""
-    changed = {item["path"] for item in recipe["replacements"]}
+    """The Qt source files our patches change or replace, each with the names of the patches and replacements."""
+    changed = {}
+    for item in recipe["replacements"]:
+        changed.setdefault(item["path"], set()).add(item["patch"]["name"])
     for patch in recipe["patches"]:
-        changed.update(re.findall(r"^\+\+\+ [ab]/(\S+)", read(os.path.join(toolkit, "patches", patch["name"])), re.M))
+        for path in re.findall(r"^\+\+\+ [ab]/(\S+)", read(os.path.join(toolkit, "patches", patch["name"])), re.M):
+            changed.setdefault(path, set()).add(patch["name"])
     return changed
 
 
@@ -158,7 +162,7 @@ def components(taken, build, toolkit, recipe, licensing):
     mingw = {"folder": os.path.join(os.path.dirname(toolkit), "src")}
 
     def component(key, **fields):
-        return found.setdefault(key, dict(fields, members=set(), copyrights=set(), modified=False, memberLicences={}))
+        return found.setdefault(key, dict(fields, members=set(), copyrights=set(), changes=set(), memberLicences={}))
 
     for path, members in sorted(taken.items()):
         label = lambda member: os.path.basename(path) + ("(%s)" % member if member else "")
@@ -176,7 +180,8 @@ def components(taken, build, toolkit, recipe, licensing):
                 for key in ["qt-" + tag for tag in row["qt"]] + row["thirdParty"]:
                     entry = component(key)
                     entry["members"].add(label(member))
-                    entry["modified"] |= bool(changed & set(row.get("files", [])))
+                    for file in row.get("files", []):
+                        entry["changes"].update(changed.get(file, ()))
                 for tag in row["qt"]:
                     found["qt-" + tag]["copyrights"].update(row["copyright"][tag])
         else:
@@ -203,10 +208,24 @@ def components(taken, build, toolkit, recipe, licensing):
     return found
 
 
+def purl(kind, name, version, qualifiers=""):
+    """A package URL, its version percent-encoded as the purl rules ask."""
+    return "pkg:%s/%s%s%s" % (kind, name, "@" + urllib.parse.quote(version, safe=".-_~") if version else "", qualifiers)
+
+
+def plainVersion(text):
+    """The version in what qt_attribution.json says of one ("d4e2..., fetched on 2021-06-11", "<url> commit <hash>")."""
+    text = text.strip()
+    if re.fullmatch(r"v?\d[\w.+-]*", text):
+        return text
+    found = re.search(r"\b[0-9a-f]{7,40}\b", text) or re.search(r"\bv?\d[\w.+-]*", text)
+    return found.group(0) if found else ""
+
+
 def describe(key, entry, root, recipe, licensing, version):
     """Adds name, version, licence, supplier, copyright, text, purl and shipped source files to a component."""
     qt = recipe["qt"]
-    qtPurl = "pkg:deb/debian/%s@%s?arch=source" % (qt["package"], qt["version"])
+    qtPurl = purl("deb/debian", qt["package"], qt["version"], "?arch=source")
     if key == "pellimantor":
         entry.update(name="Pellimantor release launcher", version=version, licence="MIT",
                      supplier="The Pellimantor developers", copyright="Copyright (c) 2026 The Pellimantor developers",
@@ -229,16 +248,15 @@ def describe(key, entry, root, recipe, licensing, version):
             text += runtime.licenceText(licence)
         entry.update(name=RUNTIME[key], version=sourceVersion, supplier="Debian",
                      licence=licences.conjunction(sorted(set(entry["memberLicences"].values()))),
-                     purl="pkg:deb/debian/%s@%s?arch=source" % (key, sourceVersion), text=text,
+                     purl=purl("deb/debian", key, sourceVersion, "?arch=source"), text=text,
                      copyright="See the package's copyright file below.", files=[],
                      builtUsing=re.findall(r"([a-z0-9.+-]+) \(= ([^)]+)\)", builtUsing))
     else:
         party = licensing["thirdParty"][key]
-        entry.update(name=party["name"], version=party["version"], licence=party["licence"],
+        entry.update(name=party["name"], version=plainVersion(party["version"]), licence=party["licence"],
                      supplier="Bundled with Qt (%s)" % party["folder"], copyright=party["copyright"], text=party["text"],
                      homepage=party["homepage"], files=[f["name"] for f in qt["files"]], origin=qtPurl,
-                     purl="pkg:generic/%s%s" % (re.sub(r"[^a-z0-9.-]+", "-", key.lower()),
-                                                 "@" + party["version"] if party["version"] else ""))
+                     purl=purl("generic", re.sub(r"[^a-z0-9.-]+", "-", key.lower()), plainVersion(party["version"])))
     licences.parse(entry["licence"])
 
 
@@ -256,9 +274,8 @@ def notices(order, found, whole, recipe):
                  "   Licence: %s" % entry["licence"], "   Supplier: %s" % entry["supplier"]]
         if entry.get("homepage"):
             text.append("   Home page: %s" % entry["homepage"])
-        if entry["modified"]:
-            text.append("   Modified by us: " + ", ".join(["source/" + p["name"] for p in recipe["patches"]]
-                                                          + ["source/" + r["patch"]["name"] for r in recipe["replacements"]]))
+        if entry["changes"]:
+            text.append("   Modified by us: " + ", ".join("source/" + name for name in sorted(entry["changes"])))
         if entry.get("purl"):
             text.append("   Package: %s" % entry["purl"])
         if entry["memberLicences"]:
@@ -272,59 +289,81 @@ def notices(order, found, whole, recipe):
     return "\n".join(text) + "\n"
 
 
+def pedigree(entry, recipe, shipped):
+    """Where a component came from: Qt for what is bundled with it; our patches and the files replaced in."""
+    ancestors, patches = [], []
+    if entry.get("origin"):
+        ancestors.append({"type": "library", "name": "Qt 5 (qtbase)", "version": recipe["qt"]["version"],
+                          "purl": entry["origin"]})
+    for name in sorted(entry["changes"]):
+        patches.append({"type": "unofficial", "diff": {"url": "source/" + name}})
+    for item in (r for r in recipe["replacements"] if r["patch"]["name"] in entry["changes"]):
+        origin = item["origin"]
+        ancestors.append({"type": "file", "name": item["original"], "version": origin["version"],
+                          "purl": purl("deb/debian", origin["package"], origin["version"], "?arch=source"),
+                          "hashes": [{"alg": "SHA-256", "content": origin["memberSha256"]}],
+                          "externalReferences": shipped([item["original"]]),
+                          "description": "%s of %s, in place of Qt 5's %s" % (origin["member"], origin["files"][0]["name"],
+                                                                              item["path"])})
+    # A runtime built from another source package's code (GCC's from gcc-12) names it.
+    for name, version in entry.get("builtUsing", []):
+        ancestors.append({"type": "library", "name": name, "version": version,
+                          "purl": purl("deb/debian", name, version, "?arch=source")})
+    found = {"ancestors": ancestors} if ancestors else {}
+    if patches:
+        found["patches"] = patches
+    return found
+
+
+def bomComponent(key, entry, recipe, shipped):
+    item = {"type": "library", "bom-ref": key, "name": entry["name"], "supplier": {"name": entry["supplier"]},
+            "licenses": [{"expression": entry["licence"]}],
+            "properties": [{"name": "pellimantor:linked-from",
+                            "value": m + (" (%s)" % entry["memberLicences"][m] if m in entry["memberLicences"] else "")}
+                           for m in sorted(entry["members"])]}
+    for field in ("version", "purl", "copyright"):
+        if entry.get(field) and not (field == "copyright" and key in RUNTIME):
+            item[field] = entry[field]
+    if entry["files"]:
+        item["externalReferences"] = shipped(entry["files"])
+    if pedigree(entry, recipe, shipped):
+        item["pedigree"] = pedigree(entry, recipe, shipped)
+    return item
+
+
 def billOfMaterials(order, found, whole, commit, time, version, unsigned, signed, recipe, release):
     def shipped(names):
         return [{"type": "distribution", "url": "source/" + name,
                  "hashes": [{"alg": "SHA-256", "content": sha256(os.path.join(release, "source", name))}]}
                 for name in names]
 
-    properties = [{"name": "pellimantor:source-commit", "value": commit}, {"name": "pellimantor:sha256-unsigned", "value": unsigned}]
+    properties = [{"name": "pellimantor:source-commit", "value": commit},
+                  {"name": "pellimantor:sha256-unsigned", "value": unsigned}]
     if signed:
         properties.append({"name": "pellimantor:sha256-signed", "value": signed})
-    stamp = clock.strftime("%Y-%m-%dT%H:%M:%SZ", clock.gmtime(time))
-    bom = {
+    # Qt is one component (one package, one purl), its parts under their own licences inside it.
+    parts = [key for key in order if key.startswith("qt-")]
+    qt = {"type": "library", "bom-ref": "qt", "name": "Qt 5 (qtbase)", "version": recipe["qt"]["version"],
+          "supplier": {"name": found[parts[0]]["supplier"]}, "purl": found[parts[0]]["purl"],
+          "licenses": [{"expression": licences.conjunction(found[key]["licence"] for key in parts)}],
+          "externalReferences": shipped(found[parts[0]]["files"]),
+          "components": [bomComponent(key, dict(found[key], purl="", files=[], changes=found[key]["changes"]), recipe,
+                                      shipped) for key in parts]}
+    changes = set().union(*(found[key]["changes"] for key in parts))
+    if changes:
+        qt["pedigree"] = pedigree({"changes": changes}, recipe, shipped)
+    top = ["qt"] + [key for key in order[1:] if not key.startswith("qt-")]
+    return json.dumps({
         "bomFormat": "CycloneDX", "specVersion": "1.5", "version": 1,
         "serialNumber": uuid.uuid5(uuid.NAMESPACE_URL, "pellimantor:%s:%s:%s" % (commit, unsigned, signed)).urn,
-        "metadata": {"timestamp": stamp, "component": {
+        "metadata": {"timestamp": clock.strftime("%Y-%m-%dT%H:%M:%SZ", clock.gmtime(time)), "component": {
             "type": "application", "bom-ref": "pellimantor", "name": "Pellimantor.exe", "version": version,
             "supplier": {"name": "The Pellimantor developers"}, "licenses": [{"expression": whole}],
             "hashes": [{"alg": "SHA-256", "content": unsigned}], "properties": properties,
             "externalReferences": shipped(["launcher.tar"])}},
-        "components": [],
-        "dependencies": [{"ref": "pellimantor", "dependsOn": order[1:]}] + [{"ref": key, "dependsOn": []} for key in order[1:]],
-    }
-    for key in order[1:]:
-        entry = found[key]
-        item = {"type": "library", "bom-ref": key, "name": entry["name"], "supplier": {"name": entry["supplier"]},
-                "licenses": [{"expression": entry["licence"]}], "purl": entry["purl"],
-                "properties": [{"name": "pellimantor:linked-from",
-                                "value": m + (" (%s)" % entry["memberLicences"][m] if m in entry["memberLicences"] else "")}
-                               for m in sorted(entry["members"])],
-                "externalReferences": shipped(entry["files"])}
-        if entry["version"]:
-            item["version"] = entry["version"]
-        if key not in RUNTIME and entry["copyright"]:
-            item["copyright"] = entry["copyright"]
-        pedigree = {}
-        if entry.get("origin"):
-            pedigree["ancestors"] = [{"type": "library", "name": "Qt 5 (qtbase)", "version": recipe["qt"]["version"],
-                                      "purl": entry["origin"]}]
-        if entry["modified"]:
-            pedigree["patches"] = [{"type": "unofficial", "diff": {"url": "source/" + p["name"]}} for p in recipe["patches"]]
-            for item_ in recipe["replacements"]:
-                origin = item_["origin"]
-                pedigree["patches"].append({"type": "unofficial", "diff": {"url": "source/" + item_["patch"]["name"]}})
-                pedigree.setdefault("ancestors", []).append({
-                    "type": "file", "name": item_["original"], "version": origin["version"],
-                    "purl": "pkg:deb/debian/%s@%s?arch=source" % (origin["package"], origin["version"]),
-                    "hashes": [{"alg": "SHA-256", "content": origin["memberSha256"]}],
-                    "externalReferences": shipped([item_["original"]])})
-            pedigree["notes"] = ("Debian's source with our patches applied; %s replaced by the file of the ancestor "
-                                 "named, with our patch" % ", ".join(r["path"] for r in recipe["replacements"]))
-        if pedigree:
-            item["pedigree"] = pedigree
-        bom["components"].append(item)
-    return json.dumps(bom, indent=1, ensure_ascii=False) + "\n"
+        "components": [qt] + [bomComponent(key, found[key], recipe, shipped) for key in top[1:]],
+        "dependencies": [{"ref": "pellimantor", "dependsOn": top}] + [{"ref": key, "dependsOn": []} for key in top],
+    }, indent=1, ensure_ascii=False) + "\n"
 
 
 def main(root, toolkit, build, unsigned, signed=""):

@@ -149,8 +149,9 @@ def runtimeLicence(source, package, archive, member, sources):
     if source == "gcc-mingw-w64":
         return runtime.gccLicence(member, archive)
     if "files" not in sources:
-        origs = sorted(f for f in os.listdir(sources["folder"]) if re.match(r"mingw-w64_.*\.orig\.tar\.", f)
-                       and not f.endswith(".asc"))
+        folder = sources["folder"]
+        origs = sorted(f for f in (os.listdir(folder) if os.path.isdir(folder) else [])
+                       if re.match(r"mingw-w64_.*\.orig\.tar\.", f) and not f.endswith(".asc"))
         sources["files"] = runtime.sourceFiles(os.path.join(sources["folder"], origs[-1])) if origs else []
         sources["copyright"] = runtime.loadCopyright("/usr/share/doc/%s/copyright" % package)
     return runtime.mingwLicence(member, archive, sources["files"], sources["copyright"])

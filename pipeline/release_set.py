@@ -42,7 +42,7 @@ RUNTIME = {
     "gcc-mingw-w64": "GCC runtime libraries (libgcc, libstdc++)",
     "mingw-w64": "MinGW-w64 runtime (start-up code, libmingw32, libmingwex, winpthreads, import libraries)",
 }
-# In an unpacked launcher.tar: the commit it was made from, its time and its files.
+# In an unpacked launcher.tar: the commit it was made from, its time and its files with their SHA-256 there.
 SOURCE_FILE = "SOURCE"
 
 
@@ -70,15 +70,17 @@ def fail(message):
 
 
 def sourceOf(root):
-    """The launcher's source: commit, commit time (seconds), whether the tree differs, and its files with contents."""
+    """The launcher's source: commit, commit time (seconds), whether the tree differs from the commit, and its
+    files with contents and whether they are executable."""
     if os.path.exists(os.path.join(root, SOURCE_FILE)):
-        fields = dict(line.split(" ", 1) for line in read(os.path.join(root, SOURCE_FILE)).splitlines()[:2])
-        names = read(os.path.join(root, SOURCE_FILE)).splitlines()[3:]
-        files = {}
-        for name in names:
+        lines = read(os.path.join(root, SOURCE_FILE)).splitlines()
+        fields = dict(line.split(" ", 1) for line in lines[:2])
+        files, modified = {}, False
+        for digest, name in (line.split(" ", 1) for line in lines[3:]):
             with open(os.path.join(root, name), "rb") as f:
                 files[name] = (f.read(), os.access(os.path.join(root, name), os.X_OK))
-        return fields["commit"], int(fields["time"]), False, files
+            modified |= hashlib.sha256(files[name][0]).hexdigest() != digest
+        return fields["commit"], int(fields["time"]), modified, files
     git = ["git", "-C", root, "-c", "core.autocrlf=false", "-c", "core.eol=lf", "-c", "tar.umask=0022"]
     commit = run(*git, "rev-parse", "HEAD")
     time = int(run(*git, "log", "-1", "--format=%ct", commit))
@@ -92,9 +94,11 @@ def sourceOf(root):
     return commit, time, modified, files
 
 
-def sourceArchive(commit, time, files):
-    """launcher.tar: the files under pellimantor/, with SOURCE, in name order, owned by no one, at the commit's time."""
-    listing = "commit %s\ntime %d\n\n%s" % (commit, time, "".join(name + "\n" for name in sorted(files)))
+def sourceArchive(commit, time, files, recorded=None):
+    """launcher.tar: the files under pellimantor/, with SOURCE, in name order, owned by no one, at the commit's time.
+    SOURCE keeps the commit's own hashes (`recorded`, from an unpacked tree), so that a change shows."""
+    listing = recorded or "commit %s\ntime %d\n\n%s" % (commit, time, "".join(
+        "%s %s\n" % (hashlib.sha256(files[name][0]).hexdigest(), name) for name in sorted(files)))
     entries = dict(files, **{SOURCE_FILE: (listing.encode(), False)})
     out = io.BytesIO()
     with tarfile.open(fileobj=out, mode="w", format=tarfile.PAX_FORMAT) as tar:
@@ -392,7 +396,8 @@ def main(root, toolkit, build, unsigned, signed=""):
     shutil.copyfile(os.path.join(records, "manifest.json"), os.path.join(source, "manifest.json"))
     write(os.path.join(source, "configure-options"), "".join(arg + "\n" for arg in recipe["configure"]))
     with open(os.path.join(source, "launcher.tar"), "wb") as f:
-        f.write(sourceArchive(commit, time, files))
+        recorded = os.path.join(root, SOURCE_FILE)
+        f.write(sourceArchive(commit, time, files, read(recorded) if os.path.exists(recorded) else None))
     for key, entry in found.items():
         describe(key, entry, root, recipe, licensing, version)
     order = ["pellimantor"] + sorted(k for k in found if k.startswith("qt-")) + \

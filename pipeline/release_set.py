@@ -407,7 +407,8 @@ def main(root, toolkit, build, unsigned, signed=""):
     whole = licences.conjunction(found[key]["licence"] for key in order)
     write(os.path.join(source, "REBUILD.txt"), read(os.path.join(os.path.dirname(__file__), "rebuild.txt"))
           .replace("@COMMIT@", commit).replace("@QT@", recipe["qt"]["version"]).replace("@WHOLE@", whole))
-    shutil.copy(os.path.join(build, "launcher", "Pellimantor.exe"), os.path.join(release, "Pellimantor.exe"))
+    shutil.copyfile(os.path.join(build, "launcher", "Pellimantor.exe"), os.path.join(release, "Pellimantor.exe"))
+    os.chmod(os.path.join(release, "Pellimantor.exe"), 0o755)
     write(os.path.join(release, "NOTICES.txt"), notices(order, found, whole, recipe))
     write(os.path.join(release, "Pellimantor.cdx.json"),
           billOfMaterials(order, found, whole, commit, time, version, unsigned, signed, recipe, release))

@@ -41,7 +41,8 @@ mkdir unpacked && tar -xf "$release/source/launcher.tar" -C unpacked
     && diff -r "$release" rebuilt/release >/dev/null || fail "the release set's launcher.tar, without git, does not rebuild the same files"
 printf '[tar]\n\tumask = user\n[core]\n\tautocrlf = true\n' >gitconfig
 (umask 077; GIT_CONFIG_GLOBAL=$work/gitconfig LC_ALL=C LANG=C PYTHONCOERCECLOCALE=0 PYTHONUTF8=0 build odd >/dev/null) \
-    && diff -r "$release" odd/release >/dev/null || fail "a build under an ASCII locale, umask 077 and other git settings differs"
+    && diff -r "$release" odd/release >/dev/null && [ -z "$(find odd/release ! -perm 644 ! -perm 755)" ] \
+    || fail "a build under an ASCII locale, umask 077 and other git settings differs"
 for n in 1 2; do (PELLIMANTOR_WINDOWS_BUILD=$work/shared "$root/scripts/build-windows" >"twin$n.out" 2>"twin$n.log"; echo $? >"twin$n.status") & done
 wait
 for n in 1 2; do

@@ -171,9 +171,8 @@ def components(taken, build, toolkit, recipe, licensing):
 
     for path, members in sorted(taken.items()):
         label = lambda member: os.path.basename(path) + ("(%s)" % member if member else "")
-        if path.startswith(os.path.realpath(build) + "/"):
-            component("pellimantor")["members"].update(map(label, members))
-        elif path.startswith(os.path.realpath(toolkit) + "/"):
+        # The toolkit first: it may lie inside the build folder.
+        if path.startswith(os.path.realpath(toolkit) + "/"):
             for member in members:
                 row = licensing["members"].get(label(member))
                 refused = licences.refusedMember(row, licensing["qt"]) if row else None
@@ -189,6 +188,8 @@ def components(taken, build, toolkit, recipe, licensing):
                         entry["changes"].update(changed.get(file, ()))
                 for tag in row["qt"]:
                     found["qt-" + tag]["copyrights"].update(row["copyright"][tag])
+        elif path.startswith(os.path.realpath(build) + "/"):
+            component("pellimantor")["members"].update(map(label, members))
         else:
             try:
                 package = run("dpkg-query", "-S", path).split(":")[0]

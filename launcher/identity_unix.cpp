@@ -21,18 +21,11 @@ bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size)
     return true;
 }
 
-struct Image
-{
-    const ElfW(Phdr) *segments = nullptr;
-    int count = 0;
-    ElfW(Addr) base = 0;
-};
-
 // The first object the dynamic linker reports is the program itself, also
 // when the loader was started by name with the program as its argument.
-static int takeProgram(struct dl_phdr_info *info, size_t, void *image)
+static int takeProgram(struct dl_phdr_info *info, size_t, void *program)
 {
-    *static_cast<Image *>(image) = {info->dlpi_phdr, int(info->dlpi_phnum), info->dlpi_addr};
+    *static_cast<dl_phdr_info *>(program) = *info;
     return 1;
 }
 
@@ -52,18 +45,18 @@ static bool isMapped(const char *bytes, const char *memory, qint64 size)
 
 bool holdsRunningImage(QFile *file)
 {
-    Image image;
-    dl_iterate_phdr(takeProgram, &image);
+    dl_phdr_info program = {};
+    dl_iterate_phdr(takeProgram, &program);
     int compared = 0;
     char chunk[65536];
-    for (int i = 0; i < image.count; ++i) {
-        const ElfW(Phdr) &segment = image.segments[i];
+    for (int i = 0; i < program.dlpi_phnum; ++i) {
+        const ElfW(Phdr) &segment = program.dlpi_phdr[i];
         // Writable segments change as the program runs; the others stay as mapped.
         if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W) || !(segment.p_flags & PF_R))
             continue;
         if (!file->seek(qint64(segment.p_offset)))
             return false;
-        const char *memory = reinterpret_cast<const char *>(image.base + segment.p_vaddr);
+        const char *memory = reinterpret_cast<const char *>(program.dlpi_addr + segment.p_vaddr);
         for (quint64 done = 0; done < segment.p_filesz;) {
             const qint64 wanted = qint64(qMin<quint64>(sizeof chunk, segment.p_filesz - done));
             if (file->read(chunk, wanted) != wanted || !isMapped(chunk, memory + done, wanted))

@@ -36,7 +36,7 @@ def isAllowed(node):
     return False
 
 
-def refusedMember(row, tags):
+def refusedMember(row):
     """Why a toolkit member is refused (its first file of a licence that is not allowed), or None."""
     for file, expression in sorted(row.get("licences", {}).items()):
         if not isAllowed(parse(expression)):

@@ -70,17 +70,18 @@ def fail(message):
 
 
 def sourceOf(root):
-    """The launcher's source: commit, commit time (seconds), whether the tree differs from the commit, and its
-    files with contents and whether they are executable."""
+    """The launcher's source: commit, commit time (seconds), whether the tree differs from the commit, its files
+    with contents and whether they are executable, and the SOURCE file of an unpacked tree (else None)."""
     if os.path.exists(os.path.join(root, SOURCE_FILE)):
-        lines = read(os.path.join(root, SOURCE_FILE)).splitlines()
+        recorded = read(os.path.join(root, SOURCE_FILE))
+        lines = recorded.splitlines()
         fields = dict(line.split(" ", 1) for line in lines[:2])
         files, modified = {}, False
         for digest, name in (line.split(" ", 1) for line in lines[3:]):
             with open(os.path.join(root, name), "rb") as f:
                 files[name] = (f.read(), os.access(os.path.join(root, name), os.X_OK))
             modified |= hashlib.sha256(files[name][0]).hexdigest() != digest
-        return fields["commit"], int(fields["time"]), modified, files
+        return fields["commit"], int(fields["time"]), modified, files, recorded
     git = ["git", "-C", root, "-c", "core.autocrlf=false", "-c", "core.eol=lf", "-c", "tar.umask=0022"]
     commit = run(*git, "rev-parse", "HEAD")
     time = int(run(*git, "log", "-1", "--format=%ct", commit))
@@ -91,7 +92,7 @@ def sourceOf(root):
         for member in tar.getmembers():
             if member.isfile():
                 files[member.name] = (tar.extractfile(member).read(), bool(member.mode & 0o100))
-    return commit, time, modified, files
+    return commit, time, modified, files, None
 
 
 def sourceArchive(commit, time, files, recorded=None):
@@ -175,7 +176,7 @@ def components(taken, build, toolkit, recipe, licensing):
         if path.startswith(os.path.realpath(toolkit) + "/"):
             for member in members:
                 row = licensing["members"].get(label(member))
-                refused = licences.refusedMember(row, licensing["qt"]) if row else None
+                refused = licences.refusedMember(row) if row else None
                 if not row or row["unknown"] or not row["qt"] + row["thirdParty"] or refused:
                     why = refused or ((", ".join(row["unknown"]) or "no file of a known licence") if row
                                       else "not in the toolkit's records")
@@ -332,8 +333,9 @@ def bomComponent(key, entry, recipe, shipped):
             item[field] = entry[field]
     if entry["files"]:
         item["externalReferences"] = shipped(entry["files"])
-    if pedigree(entry, recipe, shipped):
-        item["pedigree"] = pedigree(entry, recipe, shipped)
+    found = pedigree(entry, recipe, shipped)
+    if found:
+        item["pedigree"] = found
     return item
 
 
@@ -378,7 +380,7 @@ def main(root, toolkit, build, unsigned, signed=""):
     recipe = manifests.load(os.path.join(records, "manifest.json"))
     with open(os.path.join(records, "licensing.json"), encoding="utf-8") as f:
         licensing = json.load(f)
-    commit, time, modified, files = sourceOf(root)
+    commit, time, modified, files, recorded = sourceOf(root)
     # Built from a tree with uncommitted changes, the version says so: the source shipped is the commit's.
     version = commit + ("+modified" if modified else "")
     found = components(linkMap(os.path.join(build, "launcher", "Pellimantor.map"), build), build, toolkit, recipe, licensing)
@@ -397,8 +399,7 @@ def main(root, toolkit, build, unsigned, signed=""):
     shutil.copyfile(os.path.join(records, "manifest.json"), os.path.join(source, "manifest.json"))
     write(os.path.join(source, "configure-options"), "".join(arg + "\n" for arg in recipe["configure"]))
     with open(os.path.join(source, "launcher.tar"), "wb") as f:
-        recorded = os.path.join(root, SOURCE_FILE)
-        f.write(sourceArchive(commit, time, files, read(recorded) if os.path.exists(recorded) else None))
+        f.write(sourceArchive(commit, time, files, recorded))
     for key, entry in found.items():
         describe(key, entry, root, recipe, licensing, version)
     order = ["pellimantor"] + sorted(k for k in found if k.startswith("qt-")) + \

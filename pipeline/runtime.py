@@ -11,6 +11,8 @@ import tarfile
 
 from debian.copyright import Copyright
 
+import licences
+
 GCC = "GPL-3.0-or-later WITH GCC-exception-3.1"
 # libstdc++'s demangler is libiberty's cp-demangle.c, whose header grants this exception.
 GCC_MEMBERS = {"cp-demangle.o": "GPL-2.0-or-later WITH GCC-exception-2.0"}
@@ -62,13 +64,12 @@ def mingwSources(member, archive, files):
 def mingwLicence(member, archive, files, copyright):
     """The licence of a MinGW-w64 member: every licence Debian states for any file it may be built from, at once
     (the catch-all "*" only where nothing more particular names the file); None when no file is found."""
-    licences = []
+    found = []
     for path in mingwSources(member, archive, files):
         matching = [p for p in copyright.all_files_paragraphs() if p.matches(path)]
         particular = [p for p in matching if p.files != ("*",)] or matching
-        licences.extend(spdx(p.license.synopsis) for p in particular)
-    unique = list(dict.fromkeys(licences))
-    return " AND ".join("(%s)" % l if " OR " in l else l for l in unique) or None
+        found.extend(spdx(p.license.synopsis) for p in particular)
+    return licences.conjunction(found) if found else None
 
 
 def gccLicence(member, archive):

@@ -6,46 +6,27 @@
 #include <QFile>
 #include <QStringList>
 
-#include <cstring>
-
-// Whether two open files hold the same bytes; false when either cannot be read.
-static bool haveSameContents(QFile *one, QFile *other)
-{
-    char chunk[65536], otherChunk[65536];
-    one->seek(0);
-    other->seek(0);
-    for (;;) {
-        const qint64 read = one->read(chunk, sizeof chunk);
-        if (read < 0 || other->read(otherChunk, sizeof otherChunk) != read
-            || std::memcmp(chunk, otherChunk, size_t(read)) != 0)
-            return false;
-        if (read == 0)
-            return true;
-    }
-}
-
-bool isLauncherItself(const QString &name)
+bool isLauncherItself(const QString &name, const void *image)
 {
     FileIdentity identity;
-    qint64 size;
-    // Nothing there, nothing to start: the start fails by itself.
-    if (!readIdentity(name, &identity, &size))
+    bool regular;
+    // Nothing there, or nothing a program can be read from (a folder, a FIFO, a
+    // device): it is not opened, and a start of it fails by itself.
+    if (!readIdentity(name, &identity, nullptr, &regular) || !regular)
         return false;
     QFile candidate(name);
     if (!candidate.open(QIODevice::ReadOnly))
         return true;
-    // Most releases are other programs, told apart by their first bytes.
-    if (!holdsRunningImage(&candidate))
-        return false;
-    // It runs as this program; only the launcher's own file, once shown to hold
-    // the running image, tells a copy of it from a file that differs elsewhere.
-    for (const QString &path : ownFileCandidates()) {
-        QFile own(path);
-        FileIdentity ownIdentity;
-        qint64 ownSize;
-        if (!own.open(QIODevice::ReadOnly) || !readIdentity(path, &ownIdentity, &ownSize) || !holdsRunningImage(&own))
-            continue;
-        return identity == ownIdentity || (size == ownSize && haveSameContents(&own, &candidate));
+    // A file that cannot be read to the end of what it is compared on is not told apart.
+    if (holdsImage(&candidate, image) || candidate.error() != QFileDevice::NoError)
+        return true;
+    // The launcher's own file, by identity alone: a link to it is the launcher
+    // even where the image in memory no longer matches its file.
+    const QStringList ownFiles = ownFileCandidates();
+    for (const QString &path : ownFiles) {
+        FileIdentity own;
+        if (readIdentity(path, &own) && own == identity)
+            return true;
     }
-    return true;
+    return false;
 }

@@ -12,17 +12,21 @@ class QFile;
 // Which file a name reaches, links followed, as the file system identifies it.
 using FileIdentity = QPair<quint64, quint64>;
 
-// Reads the identity of the file `name` reaches, and its size when `size` is
-// given. Returns false when it reaches no file or cannot be asked.
-bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size = nullptr);
+// Reads the identity of the file `name` reaches, its size when `size` is given
+// and whether it is a regular file when `regular` is given. Returns false when
+// it reaches no file or cannot be asked.
+bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size = nullptr, bool *regular = nullptr);
 
-// Returns whether `name` is the launcher's own program file (the same file or
-// a byte-for-byte copy), or may be: when that cannot be told, the answer is yes.
-bool isLauncherItself(const QString &name);
+// Where the system mapped the running program's file: its headers, in memory.
+const void *runningImage();
 
-// Returns whether `file`, open for reading, holds the running program's image:
-// the bytes the system mapped from the program's file, unchanged.
-bool holdsRunningImage(QFile *file);
+// Returns whether `name` is the launcher: a regular file that holds `image`, or
+// the running program's own file by identity; when that cannot be told, yes.
+bool isLauncherItself(const QString &name, const void *image = runningImage());
+
+// Returns whether `file`, open for reading, holds `image`: the bytes that decide
+// what runs (docs/behaviour.md), whatever else of the file differs.
+bool holdsImage(QFile *file, const void *image);
 
 // Returns the paths that may name the running program's file, best first.
 QStringList ownFileCandidates();

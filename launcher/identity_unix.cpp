@@ -6,11 +6,13 @@
 #include <QFile>
 #include <QStringList>
 
+#include <cstddef>
+#include <cstring>
 #include <link.h>
 #include <sys/auxv.h>
 #include <sys/stat.h>
 
-bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size)
+bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size, bool *regular)
 {
     struct stat status;
     if (::stat(QFile::encodeName(name).constData(), &status) != 0)
@@ -18,18 +20,31 @@ bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size)
     *identity = {quint64(status.st_dev), quint64(status.st_ino)};
     if (size)
         *size = status.st_size;
+    if (regular)
+        *regular = S_ISREG(status.st_mode);
     return true;
 }
 
 // The first object the dynamic linker reports is the program itself, also
-// when the loader was started by name with the program as its argument.
-static int takeProgram(struct dl_phdr_info *info, size_t, void *program)
+// when the loader was started by name with the program as its argument. Its
+// headers lie at the start of the segment mapped from the file's first byte.
+static int findHeaders(struct dl_phdr_info *info, size_t, void *headers)
 {
-    *static_cast<dl_phdr_info *>(program) = *info;
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        if (info->dlpi_phdr[i].p_type == PT_LOAD && info->dlpi_phdr[i].p_offset == 0)
+            *static_cast<const void **>(headers) = reinterpret_cast<const void *>(info->dlpi_addr + info->dlpi_phdr[i].p_vaddr);
+    }
     return 1;
 }
 
-// Reads the program's own mapped bytes, which the address sanitizer, where the
+const void *runningImage()
+{
+    const void *headers = nullptr;
+    dl_iterate_phdr(findHeaders, &headers);
+    return headers;
+}
+
+// Reads mapped bytes of a program, which the address sanitizer, where the
 // launcher is built with it, would take for reads past its globals' bounds.
 #if defined(__clang__) || defined(__GNUC__)
 __attribute__((no_sanitize("address")))
@@ -43,23 +58,45 @@ static bool isMapped(const char *bytes, const char *memory, qint64 size)
     return true;
 }
 
-bool holdsRunningImage(QFile *file)
+// Where the section headers are, which stripping changes, does not decide what
+// runs: the file's header takes the mapped header's values for it.
+static void takeSectionHeaderFields(char *header, const char *memory)
 {
-    dl_phdr_info program = {};
-    dl_iterate_phdr(takeProgram, &program);
+    const size_t place = offsetof(ElfW(Ehdr), e_shoff), count = offsetof(ElfW(Ehdr), e_shnum);
+    std::memcpy(header + place, memory + place, sizeof(ElfW(Off)));
+    // e_shnum and e_shstrndx, the header's last two fields.
+    std::memcpy(header + count, memory + count, sizeof(ElfW(Ehdr)) - count);
+}
+
+bool holdsImage(QFile *file, const void *image)
+{
+    if (!image)
+        return false;
+    const auto header = static_cast<const ElfW(Ehdr) *>(image);
+    const auto segments = reinterpret_cast<const ElfW(Phdr) *>(static_cast<const char *>(image) + header->e_phoff);
+    // Where the segment holding the headers was mapped, against where the file asks for it.
+    ElfW(Addr) bias = 0;
+    for (int i = 0; i < header->e_phnum; ++i) {
+        if (segments[i].p_type == PT_LOAD && segments[i].p_offset == 0)
+            bias = ElfW(Addr)(image) - segments[i].p_vaddr;
+    }
     int compared = 0;
     char chunk[65536];
-    for (int i = 0; i < program.dlpi_phnum; ++i) {
-        const ElfW(Phdr) &segment = program.dlpi_phdr[i];
+    for (int i = 0; i < header->e_phnum; ++i) {
+        const ElfW(Phdr) &segment = segments[i];
         // Writable segments change as the program runs; the others stay as mapped.
         if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W) || !(segment.p_flags & PF_R))
             continue;
         if (!file->seek(qint64(segment.p_offset)))
             return false;
-        const char *memory = reinterpret_cast<const char *>(program.dlpi_addr + segment.p_vaddr);
+        const char *memory = reinterpret_cast<const char *>(bias + segment.p_vaddr);
         for (quint64 done = 0; done < segment.p_filesz;) {
             const qint64 wanted = qint64(qMin<quint64>(sizeof chunk, segment.p_filesz - done));
-            if (file->read(chunk, wanted) != wanted || !isMapped(chunk, memory + done, wanted))
+            if (file->read(chunk, wanted) != wanted)
+                return false;
+            if (segment.p_offset + done == 0 && wanted >= qint64(sizeof *header))
+                takeSectionHeaderFields(chunk, memory);
+            if (!isMapped(chunk, memory + done, wanted))
                 return false;
             done += quint64(wanted);
         }

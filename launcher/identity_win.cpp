@@ -10,7 +10,7 @@
 #include <cstring>
 #include <windows.h>
 
-bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size)
+bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size, bool *regular)
 {
     // No access rights and every share mode: a running or locked file can still be asked.
     const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(name).utf16()), 0,
@@ -20,9 +20,13 @@ bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size)
         return false;
     BY_HANDLE_FILE_INFORMATION information;
     const bool read = ::GetFileInformationByHandle(file, &information) != 0;
+    // A disk file, not a folder; a pipe or a device is of another type.
+    const bool disk = ::GetFileType(file) == FILE_TYPE_DISK;
     ::CloseHandle(file);
     if (!read)
         return false;
+    if (regular)
+        *regular = disk && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     *identity = {information.dwVolumeSerialNumber,
                  (quint64(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
     if (size)
@@ -61,20 +65,35 @@ static void relocate(QByteArray *bytes, DWORD rva, const char *image, const IMAG
     }
 }
 
-bool holdsRunningImage(QFile *file)
+const void *runningImage()
 {
-    const auto image = reinterpret_cast<const char *>(::GetModuleHandleW(nullptr));
+    return ::GetModuleHandleW(nullptr);
+}
+
+// Sets the file's `field` of the headers `bytes` to the image's: the base the
+// image was loaded at, and what signing changes (as Authenticode leaves out).
+static void takeField(QByteArray *bytes, const char *image, const void *field, size_t size)
+{
+    const auto at = static_cast<const char *>(field) - image;
+    std::memcpy(bytes->data() + at, field, size);
+}
+
+bool holdsImage(QFile *file, const void *mapped)
+{
+    const auto image = static_cast<const char *>(mapped);
     const auto nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(
         image + reinterpret_cast<const IMAGE_DOS_HEADER *>(image)->e_lfanew);
-    // The headers as the file holds them, but for the base the image was loaded at.
     const qint64 headerSize = nt->OptionalHeader.SizeOfHeaders;
     QByteArray headers = file->read(headerSize);
-    const auto baseField = reinterpret_cast<const char *>(&nt->OptionalHeader.ImageBase) - image;
     if (headers.size() != headerSize)
         return false;
+    const auto baseField = reinterpret_cast<const char *>(&nt->OptionalHeader.ImageBase) - image;
     ULONG_PTR fileBase;
     std::memcpy(&fileBase, headers.constData() + baseField, sizeof fileBase);
-    std::memcpy(headers.data() + baseField, &nt->OptionalHeader.ImageBase, sizeof fileBase);
+    takeField(&headers, image, &nt->OptionalHeader.ImageBase, sizeof nt->OptionalHeader.ImageBase);
+    takeField(&headers, image, &nt->OptionalHeader.CheckSum, sizeof nt->OptionalHeader.CheckSum);
+    takeField(&headers, image, &nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY],
+              sizeof(IMAGE_DATA_DIRECTORY));
     if (std::memcmp(headers.constData(), image, size_t(headerSize)) != 0)
         return false;
     // Sections that stay as mapped: not writable, not zero-filled; relocated where the base moved.

@@ -11,13 +11,21 @@
 #include "removal.h"
 
 #include <QDir>
+#include <QtGlobal>
 #include <QString>
 #include <QStringList>
 
 #include <cstdlib>
 
+// Qt's warnings go nowhere: the launcher prints nothing, on any input, and
+// on Windows writes nothing to a debugger either.
+static void dropMessage(QtMsgType, const QMessageLogContext &, const QString &)
+{
+}
+
 int main(int, char **)
 {
+    qInstallMessageHandler(dropMessage);
     const QDir directory(QStringLiteral("."));
     QString chosenVersion = QStringLiteral("0.0");
     QStringList candidates;

@@ -12,14 +12,19 @@
   pipeline release ROOT TOOLKIT BUILD UNSIGNED_SHA256 [SIGNED_SHA256]  the release set"""
 import sys
 
-import manifest
-import records
-import release_set
-import sources
-
 
 def main(argv):
     command, args = (argv[1], argv[2:]) if len(argv) > 1 else ("", [])
+    # Only the modules the command uses, so that "sources" runs before the
+    # release set's libraries are installed.
+    if command == "sources":
+        import sources
+    elif command == "release":
+        import release_set
+    elif command in ("objects", "licensing"):
+        import records
+    else:
+        import manifest
     if command == "manifest" and len(args) == 2:
         manifest.write(manifest.build(*args), sys.stdout)
     elif command == "arguments" and len(args) == 1:

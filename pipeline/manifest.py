@@ -40,7 +40,7 @@ COMMON = ["-static", "-release", "-gc-binaries", "-opensource", "-confirm-licens
           "-nomake", "examples", "-nomake", "tests", "-no-gui", "-no-widgets", "-no-dbus", "-no-opengl", "-no-openssl",
           "-no-icu", "-no-iconv", "-no-glib", "-no-zstd", "-qt-pcre", "-qt-zlib", "-qt-doubleconversion", "-no-pch",
           "-silent", "-no-feature-big_codecs", "-no-feature-mimetype", "-no-feature-timezone",
-          "-no-feature-translation", "-no-feature-settings", "-no-feature-statemachine", "-no-feature-animation",
+          "-no-feature-translation", "-no-feature-settings", "-no-feature-topleveldomain", "-no-feature-statemachine", "-no-feature-animation",
           "-no-feature-sharedmemory", "-no-feature-systemsemaphore", "-no-feature-itemmodel",
           "-no-feature-filesystemwatcher", "-no-feature-commandlineparser", "-no-feature-xmlstream",
           "QMAKE_CFLAGS+=-DPCRE2_DISABLE_JIT",

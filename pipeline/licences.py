@@ -7,11 +7,9 @@ GPL-3.0-only) stops the release set with its name and file."""
 from license_expression import AND, OR, LicenseSymbol, LicenseWithExceptionSymbol, get_spdx_licensing
 
 SPDX = get_spdx_licensing()
-# The LGPL-3.0, permissive licences, and the MPL-2.0, whose copyleft, like the
-# LGPL's, covers only its own files (Qt's copy of the public suffix list).
+# The LGPL-3.0 and permissive licences.
 ALLOWED = {"LGPL-3.0-only", "LGPL-3.0-or-later", "MIT", "BSD-2-Clause", "BSD-3-Clause", "BSL-1.0", "Zlib", "ISC",
-           "Apache-2.0", "Unicode-DFS-2015", "Unicode-DFS-2016", "ICU", "CC0-1.0", "LicenseRef-Public-Domain",
-           "MPL-2.0"}
+           "Apache-2.0", "Unicode-DFS-2015", "Unicode-DFS-2016", "ICU", "CC0-1.0", "LicenseRef-Public-Domain"}
 
 
 def parse(expression):

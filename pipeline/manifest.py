@@ -32,7 +32,8 @@ REPLACEMENTS = [{"path": "src/corelib/time/qcalendar.cpp", "package": "qt6-base"
 
 # Only the core module (and on Windows the WinMain adapter), with bundled
 # PCRE2, zlib and double-conversion, and without the parts of the core module
-# that the launcher never reaches. PCRE2 matches without its just-in-time
+# that the launcher never reaches (QUrl::topLevelDomain among them, which
+# would bring in the public suffix list). PCRE2 matches without its just-in-time
 # compiler (the launcher's one pattern costs more to compile than it saves,
 # and it would write executable code). Each function and data item gets a
 # section of its own, so that the link drops what it never reaches.
@@ -40,7 +41,8 @@ COMMON = ["-static", "-release", "-gc-binaries", "-opensource", "-confirm-licens
           "-nomake", "examples", "-nomake", "tests", "-no-gui", "-no-widgets", "-no-dbus", "-no-opengl", "-no-openssl",
           "-no-icu", "-no-iconv", "-no-glib", "-no-zstd", "-qt-pcre", "-qt-zlib", "-qt-doubleconversion", "-no-pch",
           "-silent", "-no-feature-big_codecs", "-no-feature-mimetype", "-no-feature-timezone",
-          "-no-feature-translation", "-no-feature-settings", "-no-feature-topleveldomain", "-no-feature-statemachine", "-no-feature-animation",
+          "-no-feature-translation", "-no-feature-settings", "-no-feature-topleveldomain",
+          "-no-feature-statemachine", "-no-feature-animation",
           "-no-feature-sharedmemory", "-no-feature-systemsemaphore", "-no-feature-itemmodel",
           "-no-feature-filesystemwatcher", "-no-feature-commandlineparser", "-no-feature-xmlstream",
           "QMAKE_CFLAGS+=-DPCRE2_DISABLE_JIT",

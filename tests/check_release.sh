@@ -13,8 +13,10 @@
 # know stops it. Signed with a throwaway self-signed publisher made here, it
 # verifies and keeps its form and mode, a changed byte does not verify, the
 # signature is its only difference from the unsigned file and the bill of
-# materials names both. A signing that fails (a missing certificate, a wrong
-# password, a timestamp server that does not answer) leaves no file.
+# materials names both. A signing that fails (a wrong password, a timestamp
+# server that does not answer) leaves no file; a missing certificate stops the
+# build before it removes anything, and a folder of files that no build made
+# is refused and keeps them.
 #   check_release.sh WINDOWS_BUILD_FOLDER CYCLONEDX_SCHEMA_FOLDER
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -45,6 +47,7 @@ printf '[tar]\n\tumask = user\n[core]\n\tautocrlf = true\n' >gitconfig
     || fail "a build under an ASCII locale, umask 077 and other git settings differs"
 for n in 1 2; do (PELLIMANTOR_WINDOWS_BUILD=$work/shared "$root/scripts/build-windows" >"twin$n.out" 2>"twin$n.log"; echo $? >"twin$n.status") & done
 wait
+grep -q -x 0 twin1.status twin2.status || fail "of two builds into one folder at once, neither succeeded"
 for n in 1 2; do
     [ "$(cat "twin$n.status")" != 0 ] || cmp -s "$exe" "$(tail -n 1 "twin$n.out")" || fail "a build that reported success beside another has no file"
 done
@@ -63,7 +66,7 @@ PY
 toolkit=$(dirname "$(dirname "$(grep -o -m 1 -E '^\S+/libQt5Core\.a' "$1/launcher/Pellimantor.map")")")
 cmp -s "$release/source/configure-options" "$toolkit/share/pellimantor/config.opt" \
     || fail "the configure arguments shipped are not those Qt's configure recorded"
-! grep -a -o -F -e "$root" -e "$1" -e "$work" -e "$HOME" -e "${PELLIMANTOR_CACHE:-$HOME/.cache}" "$exe" "$release"/*.* \
+! grep -a -o -F -e "$root" -e "$1" -e "$work" -e "$HOME" -e "${PELLIMANTOR_CACHE:-$HOME/.cache}" "$exe" "$release"/*.* "$release"/source/*.txt "$release"/source/*.json "$release"/source/configure-options \
     || fail "the release set names a path of the build machine"
 
 /usr/bin/python3 - "$2" "$release/Pellimantor.cdx.json" "$(sha "$exe")" <<'PY' || fail "the bill of materials does not validate or names another file"
@@ -109,7 +112,13 @@ grep -q "$(sha "$signed")" signed/release/Pellimantor.cdx.json && grep -q "$(sha
     || fail "the bill of materials of a signed file does not name both its hashes"
 /usr/bin/python3 "$root/tests/check_pe.py" "$signed" "$root/resources/pellimantor.ico" >/dev/null || fail "the signed file's form differs"
 
-PELLIMANTOR_SIGN_PKCS12=missing.p12 PELLIMANTOR_SIGN_PASSWORD_FILE=password refused signed "PELLIMANTOR_SIGN_PKCS12"
+# Inputs are checked before anything goes: a missing certificate keeps the last build's files.
+! PELLIMANTOR_SIGN_PKCS12=missing.p12 PELLIMANTOR_SIGN_PASSWORD_FILE=password build signed >/dev/null \
+    && grep -q PELLIMANTOR_SIGN_PKCS12 signed.log && [ -f signed/launcher/Pellimantor.exe ] && [ -d signed/release ] \
+    || fail "a missing certificate did not stop the build before it removed the last build's files"
+mkdir -p foreign/release && echo mine >foreign/release/notes.txt
+! build foreign >/dev/null && grep -q "no build made" foreign.log && [ -f foreign/release/notes.txt ] \
+    || fail "a folder of files that no build made was built in"
 PELLIMANTOR_SIGN_PKCS12=signer.p12 PELLIMANTOR_SIGN_PASSWORD_FILE=<(echo wrong) refused wrong "Wrong password"
 # A timestamp server that takes the connection and never answers.
 python3 -c 'import socket, time; s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(); print(s.getsockname()[1], flush=True); time.sleep(120)' >port &

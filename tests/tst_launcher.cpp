@@ -193,8 +193,6 @@ private slots:
             "signed");
         // Other programs that resemble it start (a copy started runs as the launcher and starts nothing).
         row("", "a copy with a header byte changed starts", "@.1.exe,header:@.9.exe", "@.9.exe", "");
-        row("unix", "a copy with a header byte changed starts, no /proc", "@.1.exe,header:@.9.exe", "@.9.exe", "",
-            "noproc");
         row("", "a release of the launcher's size starts", "@.1.exe,sized:@.9.exe", "@.9.exe", "@.9.exe");
 
         // --- Not a regular file as the newest: never read, nothing goes

@@ -1,44 +1,56 @@
 # SPDX-FileCopyrightText: 2026 The Pellimantor developers
 # SPDX-License-Identifier: MIT
 """The licence policy, in one place: what may be linked into the shipped
-file. Every toolkit member's code must be usable under the LGPL-3.0 or a
-permissive licence; a member with a file under anything else (such as
-GPL-3.0-only) stops the release set with its name and file."""
+file. Every member's code, of the toolkit and of the runtimes alike, must be
+usable under the LGPL-3.0, a permissive licence, or the GPL with one of
+GCC's two linking exceptions; a member with a file or licence under anything
+else (such as GPL-3.0-only) stops the release set with its name."""
 from license_expression import AND, OR, LicenseSymbol, LicenseWithExceptionSymbol, get_spdx_licensing
 
+from model import PipelineError
+
 SPDX = get_spdx_licensing()
-# The LGPL-3.0 and permissive licences.
+# The LGPL-3.0 and permissive licences; MinGW-w64's permissive and
+# public-domain notices by the names runtime.py gives them (their texts are in
+# Debian's copyright file, which the notices carry whole).
 ALLOWED = {"LGPL-3.0-only", "LGPL-3.0-or-later", "MIT", "BSD-2-Clause", "BSD-3-Clause", "BSL-1.0", "Zlib", "ISC",
-           "Apache-2.0", "Unicode-DFS-2015", "Unicode-DFS-2016", "ICU", "CC0-1.0", "LicenseRef-Public-Domain"}
+           "Apache-2.0", "Unicode-DFS-2015", "Unicode-DFS-2016", "ICU", "CC0-1.0", "ZPL-2.1", "LicenseRef-Public-Domain",
+           "LicenseRef-MinGW-w64-public-domain", "LicenseRef-MinGW-w64-Lucent", "LicenseRef-MinGW-w64-David-Gay",
+           "LicenseRef-MinGW-w64-Keith-Marshall"}
+# GCC's runtime and libiberty's demangler: the GPL with the exception that lets the linked file go under any terms.
+ALLOWED_EXCEPTIONS = {("GPL-3.0-or-later", "GCC-exception-3.1"), ("GPL-2.0-or-later", "GCC-exception-2.0")}
 
 
 def parse(expression):
     """The expression, checked against SPDX's licence list (LicenseRef- identifiers allowed)."""
-    parsed = SPDX.parse(expression, strict=True)
+    try:
+        parsed = SPDX.parse(expression, strict=True)
+    except Exception as error:
+        raise PipelineError("not an SPDX expression: %s (%s)" % (expression, error)) from None
     unknown = [key for key in SPDX.unknown_license_keys(parsed) if not key.startswith("LicenseRef-")]
     if unknown:
-        raise ValueError("not an SPDX licence: %s in %s" % (", ".join(unknown), expression))
+        raise PipelineError("not an SPDX licence: %s in %s" % (", ".join(unknown), expression))
     return parsed
 
 
-def isAllowed(node):
+def is_allowed(node):
     """Whether some choice among the alternatives leaves only allowed licences."""
     if isinstance(node, LicenseWithExceptionSymbol):
-        return False
+        return (node.license_symbol.key, node.exception_symbol.key) in ALLOWED_EXCEPTIONS
     if isinstance(node, LicenseSymbol):
         return node.key in ALLOWED
     if isinstance(node, OR):
-        return any(isAllowed(arg) for arg in node.args)
+        return any(is_allowed(arg) for arg in node.args)
     if isinstance(node, AND):
-        return all(isAllowed(arg) for arg in node.args)
+        return all(is_allowed(arg) for arg in node.args)
     return False
 
 
-def refusedMember(row):
-    """Why a toolkit member is refused (its first file of a licence that is not allowed), or None."""
-    for file, expression in sorted(row.get("licences", {}).items()):
-        if not isAllowed(parse(expression)):
-            return "%s is under %s, which allows neither LGPL-3.0 nor a permissive licence" % (file, expression)
+def refusal(licences):
+    """Why code under these licences (file or member → expression) is refused, naming the first refused; or None."""
+    for name, expression in sorted(licences.items()):
+        if not is_allowed(parse(expression)):
+            return "%s is under %s, which the licence policy does not allow" % (name, expression)
     return None
 
 

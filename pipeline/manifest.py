@@ -1,34 +1,37 @@
 # SPDX-FileCopyrightText: 2026 The Pellimantor developers
 # SPDX-License-Identifier: MIT
 """The toolkit's inputs, in one manifest: Debian's Qt source package files
-with their SHA-256, our patches, the files replaced with their origin, the
-exact configure arguments and the target. scripts/build-qt builds from it,
-keys its cache by it, and the release set ships what it names."""
+with their SHA-256, our patches, the files replaced in (each by its own
+hash) with our patches to them, the exact configure arguments and the
+target; and Qt's source tree made from them, as the toolkit compiles it."""
 import glob
-import hashlib
-import json
-import lzma
 import os
 import subprocess
-import tarfile
 
 from debian.deb822 import Dsc
+from debian.debian_support import Version
+
+from model import Manifest, PipelineError, Replacement, SourceFile, SourcePackage, Target, sha256_of
 
 TOOLKIT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "toolkit")
 # Where Qt is unpacked and compiled: a fixed path, which the compiled files
 # name as /qt, so that no path of the build machine goes into them.
 BUILD_ROOT = "/var/tmp/pellimantor-qt"
 PREFIX = "/opt/pellimantor-qt"
+QT_PACKAGE = "qtbase-opensource-src"
 TARGETS = {
-    "windows": {"triple": "i686-w64-mingw32", "modules": ["sub-corelib", "sub-winmain"]},
-    "windows64": {"triple": "x86_64-w64-mingw32", "modules": ["sub-corelib", "sub-winmain"]},
-    "linux": {"triple": "", "modules": ["sub-corelib"]},
+    "windows": Target("windows", "i686-w64-mingw32", ("sub-corelib", "sub-winmain")),
+    "windows64": Target("windows64", "x86_64-w64-mingw32", ("sub-corelib", "sub-winmain")),
+    "linux": Target("linux", "", ("sub-corelib",)),
 }
 # Qt 5.15.8's calendar code is GPL-3.0 only; Qt 6.4.2's, relicensed, takes its
-# place, adapted to Qt 5.15's headers by our patch.
-REPLACEMENTS = [{"path": "src/corelib/time/qcalendar.cpp", "package": "qt6-base",
-                 "member": "qtbase-everywhere-src-6.4.2/src/corelib/time/qcalendar.cpp",
-                 "patch": "qcalendar-qt6.patch"}]
+# place, adapted to Qt 5.15's headers by our patch. The file is taken by its
+# own hash: the one our patch was made against.
+REPLACEMENTS = [dict(path="src/corelib/time/qcalendar.cpp", package="qt6-base", version="6.4.2+dfsg-10",
+                     member="qtbase-everywhere-src-6.4.2/src/corelib/time/qcalendar.cpp",
+                     file=SourceFile("qt6-base_6.4.2+dfsg-10_qcalendar.cpp",
+                                     "36a3a00e73037a26dd99eb16315383a026f1bdf0351fb51c0ead8672694af768"),
+                     patch="qcalendar-qt6.patch")]
 
 # Only the core module (and on Windows the WinMain adapter), with bundled
 # PCRE2, zlib and double-conversion, and without the parts of the core module
@@ -37,7 +40,7 @@ REPLACEMENTS = [{"path": "src/corelib/time/qcalendar.cpp", "package": "qt6-base"
 # compiler (the launcher's one pattern costs more to compile than it saves,
 # and it would write executable code). Each function and data item gets a
 # section of its own, so that the link drops what it never reaches.
-COMMON = ["-static", "-release", "-gc-binaries", "-opensource", "-confirm-license", "-prefix", PREFIX,
+COMMON = ("-static", "-release", "-gc-binaries", "-opensource", "-confirm-license", "-prefix", PREFIX,
           "-nomake", "examples", "-nomake", "tests", "-no-gui", "-no-widgets", "-no-dbus", "-no-opengl", "-no-openssl",
           "-no-icu", "-no-iconv", "-no-glib", "-no-zstd", "-qt-pcre", "-qt-zlib", "-qt-doubleconversion", "-no-pch",
           "-silent", "-no-feature-big_codecs", "-no-feature-mimetype", "-no-feature-timezone",
@@ -46,89 +49,100 @@ COMMON = ["-static", "-release", "-gc-binaries", "-opensource", "-confirm-licens
           "-no-feature-sharedmemory", "-no-feature-systemsemaphore", "-no-feature-itemmodel",
           "-no-feature-filesystemwatcher", "-no-feature-commandlineparser", "-no-feature-xmlstream",
           "QMAKE_CFLAGS+=-DPCRE2_DISABLE_JIT",
-          "QMAKE_CFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT, "QMAKE_CXXFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT]
+          "QMAKE_CFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT, "QMAKE_CXXFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT)
 
 
-def sha256(path):
-    with open(path, "rb") as f:
-        return hashlib.sha256(f.read()).hexdigest()
-
-
-def configureArguments(target):
+def configure_arguments(target):
     """Qt's configure arguments for a target, every one as configure receives it."""
-    triple = TARGETS[target]["triple"]
-    if not triple:
-        return list(COMMON)
-    # The compilers are found on PATH by these names (scripts/build-qt points
+    if not target.triple:
+        return COMMON
+    # The compilers are found on PATH by these names (the toolkit build points
     # them to MinGW-w64's posix-thread variant). -MD: each object's dependency
     # record, from which the notices learn what each toolkit member holds.
-    return COMMON + ["-xplatform", "win32-g++", "-device-option", "CROSS_COMPILE=%s-" % triple, "-static-runtime",
-                     "QMAKE_CFLAGS+=-MD", "QMAKE_CXXFLAGS+=-MD"]
+    return COMMON + ("-xplatform", "win32-g++", "-device-option", "CROSS_COMPILE=%s-" % target.triple,
+                     "-static-runtime", "QMAKE_CFLAGS+=-MD", "QMAKE_CXXFLAGS+=-MD")
 
 
-def sourcePackage(sources, package):
-    """A Debian source package in the folder `sources`: its newest .dsc and the files it lists, with SHA-256."""
-    dscs = sorted(glob.glob(os.path.join(sources, package + "_*.dsc")))
-    if not dscs:
-        raise SystemExit("manifest: no source package %s in %s" % (package, sources))
-    with open(dscs[-1], encoding="utf-8") as f:
-        dsc = Dsc(f)
-    files = [{"name": os.path.basename(dscs[-1]), "sha256": sha256(dscs[-1])}]
-    for entry in dsc["Checksums-Sha256"]:
-        digest = sha256(os.path.join(sources, entry["name"]))
-        if digest != entry["sha256"]:
-            raise SystemExit("manifest: %s does not match its .dsc" % entry["name"])
-        files.append({"name": entry["name"], "sha256": digest})
-    return {"package": package, "version": dsc["Version"], "files": files}
+def newest_dsc(folder, package):
+    """The .dsc of a source package's newest version in `folder`, by Debian's version order; None if there is none."""
+    found = glob.glob(os.path.join(glob.escape(folder), package + "_*.dsc"))
+    return max(found, key=lambda path: Version(os.path.basename(path)[len(package) + 1:-4]), default=None)
 
 
-def replacement(sources, spec):
-    """A replaced file: its origin package, the original file (extracted beside the sources) and our patch."""
-    origin = sourcePackage(sources, spec["package"])
-    original = os.path.join(sources, "%s_%s" % (spec["package"], spec["member"].replace("/", "_")))
-    if not os.path.exists(original):
-        archive = next(f["name"] for f in origin["files"] if ".orig.tar." in f["name"])
-        with tarfile.open(fileobj=lzma.open(os.path.join(sources, archive))) as tar, open(original + ".part", "wb") as out:
-            out.write(tar.extractfile(spec["member"]).read())
-        os.replace(original + ".part", original)
-    return {"path": spec["path"], "origin": dict(origin, member=spec["member"], memberSha256=sha256(original)),
-            "original": os.path.basename(original),
-            "patch": {"name": spec["patch"], "sha256": sha256(os.path.join(TOOLKIT, spec["patch"]))}}
-
-
-def build(target, sources):
-    """The manifest of the toolkit for `target` from the source packages in `sources`."""
-    patches = sorted(glob.glob(os.path.join(TOOLKIT, "patches", "*.patch")))
-    return {
-        "target": dict(TARGETS[target], name=target),
-        "qt": sourcePackage(sources, "qtbase-opensource-src"),
-        "patches": [{"name": os.path.basename(p), "sha256": sha256(p)} for p in patches],
-        "replacements": [replacement(sources, spec) for spec in REPLACEMENTS],
-        "configure": configureArguments(target),
-        "buildRoot": BUILD_ROOT,
-    }
-
-
-def write(manifest, out):
-    json.dump(manifest, out, indent=1, sort_keys=True)
-    out.write("\n")
-
-
-def load(path):
+def source_package(folder, package):
+    """A Debian source package in `folder`: its newest .dsc and the files it lists, each checked by its SHA-256."""
+    path = newest_dsc(folder, package)
+    if not path:
+        raise PipelineError("no source package %s in %s" % (package, folder))
     with open(path, encoding="utf-8") as f:
-        return json.load(f)
+        dsc = Dsc(f)
+    files = [SourceFile.of(path)]
+    for entry in dsc["Checksums-Sha256"]:
+        member = os.path.join(folder, entry["name"])
+        if not os.path.exists(member) or sha256_of(member) != entry["sha256"]:
+            raise PipelineError("%s, which %s lists, is missing from %s or differs" % (entry["name"], files[0].name, folder))
+        files.append(SourceFile(entry["name"], entry["sha256"]))
+    return SourcePackage(package, dsc["Version"], tuple(files))
 
 
-def unpack(manifest, sources, tree):
-    """Unpacks Qt's source into `tree` as the manifest says: Debian's package, our patches in order, the
-    replaced files (each its original with our patch applied)."""
-    subprocess.run(["dpkg-source", "-x", os.path.join(sources, manifest["qt"]["files"][0]["name"]), tree],
-                   check=True, stdout=subprocess.DEVNULL)
-    for patch in manifest["patches"]:
-        with open(os.path.join(TOOLKIT, "patches", patch["name"]), "rb") as f:
-            subprocess.run(["patch", "-d", tree, "-p1", "--quiet"], stdin=f, check=True)
-    for item in manifest["replacements"]:
-        target = os.path.join(tree, item["path"])
-        with open(os.path.join(sources, item["original"]), "rb") as f, open(target, "wb") as out:
+def checked(folder, wanted):
+    """The path of a file in `folder` with the name and SHA-256 that `wanted` records."""
+    path = os.path.join(folder, wanted.name)
+    if not os.path.exists(path):
+        raise PipelineError("%s is not in %s" % (wanted.name, folder))
+    if sha256_of(path) != wanted.sha256:
+        raise PipelineError("%s in %s is not the file recorded (SHA-256 %s)" % (wanted.name, folder, wanted.sha256))
+    return path
+
+
+def build(target, folder, toolkit=TOOLKIT):
+    """The manifest of the toolkit for `target` from the source files in `folder` and our changes in `toolkit`."""
+    patches = sorted(glob.glob(os.path.join(glob.escape(toolkit), "patches", "*.patch")))
+    replacements = []
+    for spec in REPLACEMENTS:
+        checked(folder, spec["file"])
+        replacements.append(Replacement(**dict(spec, patch=SourceFile.of(os.path.join(toolkit, spec["patch"])))))
+    return Manifest(target=TARGETS[target], qt=source_package(folder, QT_PACKAGE),
+                    patches=tuple(SourceFile.of(p) for p in patches), replacements=tuple(replacements),
+                    configure=configure_arguments(TARGETS[target]), build_root=BUILD_ROOT)
+
+
+def input_paths(manifest, folder, toolkit=TOOLKIT):
+    """Where each input the manifest names lies (source files in `folder`, our changes in `toolkit`), each checked."""
+    paths = {f.name: checked(folder, f) for f in manifest.qt.files}
+    paths.update((p.name, checked(os.path.join(toolkit, "patches"), p)) for p in manifest.patches)
+    for item in manifest.replacements:
+        paths[item.file.name] = checked(folder, item.file)
+        paths[item.patch.name] = checked(toolkit, item.patch)
+    return paths
+
+
+def apply(patch, name, *target):
+    """Applies a patch (to a tree with -p1, or to one file); one that does not apply stops with its name."""
+    with open(patch, "rb") as f:
+        done = subprocess.run(["patch", "--batch", "--forward", "--no-backup-if-mismatch", "--reject-file=-",
+                               "--quiet", *target], stdin=f, capture_output=True, text=True)
+    if done.returncode:
+        raise PipelineError("the patch %s does not apply to Qt's source: %s"
+                            % (name, (done.stdout + done.stderr).strip().replace("\n", "; ")))
+
+
+def place(manifest, paths, tree):
+    """Puts the replaced files (each with our patch) in an unpacked tree, then applies the patches in name order,
+    so that a patch to a replaced file changes what is compiled."""
+    for item in manifest.replacements:
+        target = os.path.join(tree, item.path)
+        with open(paths[item.file.name], "rb") as f, open(target, "wb") as out:
             out.write(f.read())
-        subprocess.run(["patch", "--quiet", target, os.path.join(TOOLKIT, item["patch"]["name"])], check=True)
+        apply(paths[item.patch.name], item.patch.name, target)
+    for patch in manifest.patches:
+        apply(paths[patch.name], patch.name, "-d", tree, "-p1")
+
+
+def unpack(manifest, paths, tree):
+    """Qt's source as the toolkit compiles it, into `tree`: Debian's package, the replacements, our patches."""
+    done = subprocess.run(["dpkg-source", "--no-check", "-x", paths[manifest.qt.dsc.name], tree],
+                          capture_output=True, text=True)
+    if done.returncode:
+        raise PipelineError("dpkg-source could not unpack %s: %s" % (manifest.qt.dsc.name, done.stderr.strip()))
+    place(manifest, paths, tree)

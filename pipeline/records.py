@@ -1,22 +1,23 @@
 # SPDX-FileCopyrightText: 2026 The Pellimantor developers
 # SPDX-License-Identifier: MIT
-"""Records what a static toolkit's archives are made of, for the notices and
-the bill of materials of whatever links them. Two steps, both run by build-qt:
-writeObjects, right after a build compiled with -MD, prints each object's
-SHA-256 with the files of the source tree that its dependency record names;
-writeLicensing matches each member of each archive by its bytes to its object
-and prints the member table (each file with its licence), the licences of
+"""What a static toolkit's archives are made of, for the notices and the
+bill of materials of whatever links them, recorded when the toolkit is
+built: each object's SHA-256 with the files of the source tree that its
+dependency record (-MD) names; then each member of each archive, matched by
+its bytes to its object, with its files and their licences, the licences of
 Qt's tags and the third-party components. Files that carry Qt's licence tag
 ($QT_BEGIN_LICENSE:X$, or Qt 6's SPDX line) are Qt's own under X; files that
 a qt_attribution.json covers are that component's. A file with neither is
 listed as unknown, and the release set refuses a member with one."""
+import dataclasses
 import functools
 import glob
 import hashlib
 import json
 import os
 import re
-import sys
+
+from model import MemberRecord
 
 
 # Qt's licence tags as SPDX expressions, with the texts they name (the
@@ -24,7 +25,9 @@ import sys
 TAGS = {"LGPL": ("LGPL-3.0-only OR GPL-2.0-only OR GPL-3.0-only", ["LICENSE.LGPL3", "LICENSE.GPL2", "LICENSE.GPL3"]),
         "GPL": ("GPL-3.0-only", ["LICENSE.GPL3"]), "BSD": ("BSD-3-Clause", []), "MIT": ("MIT", [])}
 # Files that state their terms as an SPDX expression (Qt 6's form): the tag they amount to.
-SPDX_TAGS = {"LicenseRef-Qt-Commercial OR LGPL-3.0-only OR GPL-2.0-only OR GPL-3.0-only": "LGPL"}
+# Our adaptation of such a file keeps only the open-source alternatives.
+SPDX_TAGS = {"LicenseRef-Qt-Commercial OR LGPL-3.0-only OR GPL-2.0-only OR GPL-3.0-only": "LGPL",
+             "LGPL-3.0-only OR GPL-2.0-only OR GPL-3.0-only": "LGPL"}
 
 
 # Each header is asked about by every member that includes it: read once.
@@ -51,11 +54,11 @@ def members(path):
             yield name.rstrip("/"), body
 
 
-def writeObjects(source, buildTree):
-    """Prints the objects of a build tree by content, each with the source-tree files its dependency record names."""
+def objects_of(source, build_tree):
+    """The objects of a build tree by content, each with the source-tree files its dependency record names."""
     source, compiled = os.path.realpath(source), {}
     # os.walk, since the objects lie in hidden folders (.obj).
-    for folder, _, names in os.walk(buildTree):
+    for folder, _, names in os.walk(build_tree):
         for record in (os.path.join(folder, name) for name in names if name.endswith(".d")):
             obj = record[:-2] + ".o"
             if not os.path.exists(obj):
@@ -67,7 +70,7 @@ def writeObjects(source, buildTree):
                             if p.startswith(source + "/")})
             with open(obj, "rb") as f:
                 compiled[hashlib.sha256(f.read()).hexdigest()] = files
-    json.dump(compiled, sys.stdout, indent=1, sort_keys=True)
+    return compiled
 
 
 def attributions(source):
@@ -81,7 +84,7 @@ def attributions(source):
     return entries
 
 
-def tagOf(source, file):
+def tag_of(source, file):
     """Qt's licence tag of a file, and the file that carries it: a generated file has its generator's."""
     head = read(os.path.join(source, file))[:4000]
     tag = re.search(r"\$QT_BEGIN_LICENSE:([A-Z0-9-]+)\$", head)
@@ -92,11 +95,11 @@ def tagOf(source, file):
     if spdx and spdx.group(1).strip() in SPDX_TAGS:
         return SPDX_TAGS[spdx.group(1).strip()], file
     if generator and os.path.exists(os.path.join(source, generator.group(1))):
-        return tagOf(source, generator.group(1))
+        return tag_of(source, generator.group(1))
     return None, None
 
 
-def isForwarding(source, file):
+def is_forwarding(source, file):
     """A header that only includes another (Qt's include/ folder), which holds no code of its own."""
     return all(line.startswith("#include") for line in read(os.path.join(source, file)).splitlines() if line.strip())
 
@@ -115,7 +118,7 @@ def copyrights(text):
     return re.findall(r"(?:Copyright \(C\)|SPDX-FileCopyrightText:) ([^\n]*[^\s])", text[:4000])
 
 
-def licenceText(source, file, tag):
+def licence_text(source, file, tag):
     """The licence block of a file's header (Qt's tagged form), then the full texts its tag names."""
     text = read(os.path.join(source, file))
     block = text[text.index("$QT_BEGIN_LICENSE"):text.index("$QT_END_LICENSE$")].split("\n", 1)[1]
@@ -123,36 +126,37 @@ def licenceText(source, file, tag):
     return header + "".join("\n" + read(os.path.join(source, name)) for name in TAGS[tag][1])
 
 
-def memberRow(source, files, entries, tags, parties):
+def member_record(source, files, entries, tags, parties):
     """What one archive member holds: Qt's tags, third-party components, files of neither, copyright lines."""
-    row = {"qt": set(), "thirdParty": set(), "unknown": [], "copyright": {}, "files": set(), "licences": {}}
-    for file in (file for file in files or [] if not isForwarding(source, file)):
-        row["files"].add(file)
-        tag, carrier = tagOf(source, file)
+    record, found = MemberRecord(), set()
+    for file in (file for file in files or [] if not is_forwarding(source, file)):
+        found.add(file)
+        tag, carrier = tag_of(source, file)
         covering = [entry for entry in entries if covers(entry, file)]
         # Third-party code that no entry names is given every entry of its folder.
         if not covering and not tag:
             covering = [entry for entry in entries if entry["Folder"] == os.path.dirname(file) and "3rdparty" in file]
         if tag:
-            row["licences"][file] = TAGS[tag][0]
-            row["qt"].add(tag)
+            record.licences[file] = TAGS[tag][0]
+            record.qt.append(tag)
             # The first file of a tag in Qt's tagged form lends its licence block as the tag's text.
             if "$QT_BEGIN_LICENSE" in read(os.path.join(source, carrier))[:4000]:
                 tags.setdefault(tag, carrier)
-            row["copyright"].setdefault(tag, set()).update(copyrights(read(os.path.join(source, carrier))))
+            record.copyright.setdefault(tag, set()).update(copyrights(read(os.path.join(source, carrier))))
         for entry in covering:
-            row["licences"].setdefault(file, thirdParty(source, entry)["licence"])
-            row["thirdParty"].add(entry["Id"])
+            record.licences.setdefault(file, third_party(source, entry)["licence"])
+            record.third_party.append(entry["Id"])
             parties[entry["Id"]] = entry
         if not covering and not tag:
-            row["unknown"].append(file)
+            record.unknown.append(file)
     if files is None:
-        row["unknown"].append("(no dependency record)")
-    row["copyright"] = {tag: sorted(lines) for tag, lines in row["copyright"].items()}
-    return {key: value if isinstance(value, dict) else sorted(value) for key, value in row.items()}
+        record.unknown.append("(no dependency record)")
+    record.files, record.qt, record.third_party = sorted(found), sorted(set(record.qt)), sorted(set(record.third_party))
+    record.copyright = {tag: sorted(lines) for tag, lines in record.copyright.items()}
+    return record
 
 
-def thirdParty(source, entry):
+def third_party(source, entry):
     # Code placed in the public domain (md4, md5, sha1) has neither an SPDX
     # identifier nor a licence file: it is said so.
     return {"name": entry["Name"], "version": entry.get("Version", ""),
@@ -162,18 +166,58 @@ def thirdParty(source, entry):
             else "%s: %s\n" % (entry["License"], entry["Name"])}
 
 
-def writeLicensing(source, objects, archives):
-    """Prints the member table of the archives, the licences of Qt's tags and the third-party components."""
+def licensing_of(source, compiled, archives):
+    """The member table of the archives, the licences of Qt's tags and the third-party components."""
     source = os.path.realpath(source)
-    with open(objects, encoding="utf-8") as f:
-        compiled = json.load(f)
     entries, table, tags, parties = attributions(source), {}, {}, {}
     for archive in archives:
         for name, body in members(archive):
             files = compiled.get(hashlib.sha256(body).hexdigest())
-            table["%s(%s)" % (os.path.basename(archive), name)] = memberRow(source, files, entries, tags, parties)
-    json.dump({
+            table["%s(%s)" % (os.path.basename(archive), name)] = member_record(source, files, entries, tags, parties)
+    return {
         "members": table,
-        "qt": {tag: {"licence": TAGS[tag][0], "text": licenceText(source, file, tag)} for tag, file in sorted(tags.items())},
-        "thirdParty": {key: thirdParty(source, entry) for key, entry in sorted(parties.items())},
-    }, sys.stdout, indent=1, sort_keys=True)
+        "qt": {tag: {"licence": TAGS[tag][0], "text": licence_text(source, file, tag)} for tag, file in sorted(tags.items())},
+        "third_party": {key: third_party(source, entry) for key, entry in sorted(parties.items())},
+    }
+
+
+def stamp():
+    """What the records depend on besides the toolkit: the code that reads them."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    return hashlib.sha256(b"".join(open(os.path.join(here, name), "rb").read()
+                                   for name in ("records.py", "model.py"))).hexdigest()[:12]
+
+
+def is_current(share):
+    try:
+        return read_text(os.path.join(share, "licensing.stamp")).strip() == stamp()
+    except OSError:
+        return False
+
+
+def read_text(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
+def write_json(path, data):
+    with open(path, "w", encoding="utf-8") as f:
+        json.dump(data, f, indent=1, sort_keys=True, default=lambda o: dataclasses.asdict(o))
+
+
+def write_records(source, build_tree, prefix, share):
+    """Writes objects.json (from a build tree just compiled; else the one there is kept) and licensing.json."""
+    if build_tree:
+        write_json(os.path.join(share, "objects.json"), objects_of(source, build_tree))
+    compiled = json.loads(read_text(os.path.join(share, "objects.json")))
+    write_json(os.path.join(share, "licensing.json"),
+               licensing_of(source, compiled, sorted(glob.glob(os.path.join(prefix, "lib", "*.a")))))
+    with open(os.path.join(share, "licensing.stamp"), "w", encoding="utf-8") as f:
+        f.write(stamp() + "\n")
+
+
+def load_licensing(share):
+    """licensing.json, its member records as MemberRecord."""
+    data = json.loads(read_text(os.path.join(share, "licensing.json")))
+    data["members"] = {label: MemberRecord(**record) for label, record in data["members"].items()}
+    return data

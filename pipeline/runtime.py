@@ -3,8 +3,8 @@
 """The licence of each runtime archive member the link takes, from what Debian
 states for the files it is built from: GCC's runtime by a table (libiberty's
 demangler under its own terms), MinGW-w64's from its machine-readable
-copyright file, each member matched to its source files by name in the
-source package's file list. A member matched to nothing stops the release set."""
+copyright file, each member matched to its source files by name in its
+own folder of the source package's file list. A member matched to nothing stops the release set."""
 import os
 import re
 import tarfile
@@ -19,6 +19,10 @@ GCC_MEMBERS = {"cp-demangle.o": "GPL-2.0-or-later WITH GCC-exception-2.0"}
 GCC_ARCHIVES = {"libgcc.a", "libgcc_eh.a", "libstdc++.a", "crtbegin.o", "crtend.o"}
 # MinGW-w64's start-up objects, by the source file each is built from.
 MINGW_OBJECTS = {"crt2.o": "crtexe", "dllcrt2.o": "crtdll"}
+# The folder of MinGW-w64's source each archive is built from (the rest: the
+# C runtime's), so that a member is matched only to its own library's files.
+ARCHIVE_FOLDERS = {"libpthread.a": "mingw-w64-libraries/winpthreads/",
+                   "libwinpthread.a": "mingw-w64-libraries/winpthreads/"}
 GCC_EXCEPTION_2 = """GCC-exception-2.0 (libiberty's cp-demangle.c):
 
 In addition to the permissions in the GNU General Public License, the Free
@@ -43,44 +47,50 @@ def spdx(synopsis):
     return " OR ".join("(%s)" % a if " " in a and len(alternatives) > 1 else a for a in alternatives)
 
 
-def sourceFiles(archive):
-    """The paths in a source package's orig archive."""
+def file_list(archive):
+    """The paths in a source package's orig archive, below its top folder, in order."""
     with tarfile.open(archive) as tar:
-        return [name.split("/", 1)[1] for name in tar.getnames() if "/" in name]
+        return sorted(name.split("/", 1)[1] for name in tar.getnames() if "/" in name.strip("/"))
 
 
-def mingwSources(member, archive, files):
-    """The source files a MinGW-w64 member is built from: by its stem, or for an import stub by its DLL's .def file."""
+def source_folder(archive):
+    """The folder of MinGW-w64's source that an archive is built from."""
+    return ARCHIVE_FOLDERS.get(archive, "mingw-w64-crt/")
+
+
+def mingw_sources(member, archive, files):
+    """The source files a MinGW-w64 member is built from, in its archive's own folder: by its stem, or for an
+    import stub by its DLL's .def file."""
+    folder = source_folder(archive)
     stem = MINGW_OBJECTS.get(member) or (re.sub(r"^.*?_l?a-", "", member[:-2]) if member.endswith(".o") else member)
-    found = [f for f in files if f.startswith("mingw-w64-") and os.path.splitext(os.path.basename(f))[0] == stem]
+    found = [f for f in files if f.startswith(folder) and os.path.splitext(os.path.basename(f))[0] == stem]
     if not found:
         dll = re.match(r"^lib(.+)\.a$", archive)
         if dll and re.match(r"^lib%s(_def)?[sht]?\d*\.o$" % re.escape(dll.group(1)), member):
-            found = [f for f in files if f.startswith("mingw-w64-crt/")
+            found = [f for f in files if f.startswith(folder)
                      and re.match(r"^%s\.def(\.in)?$" % re.escape(dll.group(1)), os.path.basename(f))]
     return found
 
 
-def mingwLicence(member, archive, files, copyright):
+def mingw_licence(member, archive, files, copyright):
     """The licence of a MinGW-w64 member: every licence Debian states for any file it may be built from, at once
     (the catch-all "*" only where nothing more particular names the file); None when no file is found."""
     found = []
-    for path in mingwSources(member, archive, files):
+    for path in mingw_sources(member, archive, files):
         matching = [p for p in copyright.all_files_paragraphs() if p.matches(path)]
         particular = [p for p in matching if p.files != ("*",)] or matching
         found.extend(spdx(p.license.synopsis) for p in particular)
     return licences.conjunction(found) if found else None
 
 
-def gccLicence(member, archive):
+def gcc_licence(member, archive):
     return GCC_MEMBERS.get(member, GCC) if archive in GCC_ARCHIVES else None
 
 
-def loadCopyright(path):
-    with open(path, encoding="utf-8") as f:
-        return Copyright(f, strict=False)
+def parse_copyright(text):
+    return Copyright(text.splitlines(keepends=True), strict=False)
 
 
-def licenceText(expression):
+def licence_text(expression):
     """Texts an expression needs beyond the package's copyright file."""
     return GCC_EXCEPTION_2 if "GCC-exception-2.0" in expression else ""

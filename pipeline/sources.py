@@ -15,7 +15,7 @@ def codename():
     return fields.get("VERSION_CODENAME", "").strip('"')
 
 
-def fromDeb822(paths, release):
+def from_deb822(paths, release):
     """Each enabled binary stanza of `release`, not from a disc, as a deb-src stanza."""
     for path in paths:
         with open(path, encoding="utf-8") as f:
@@ -30,7 +30,7 @@ def fromDeb822(paths, release):
                     yield stanza
 
 
-def fromOneLine(paths, release):
+def from_one_line(paths, release):
     """Each "deb [options] URI SUITE COMPONENT..." line of `release`, not from a disc, as a deb-src stanza."""
     for path in paths:
         with open(path, encoding="utf-8") as f:
@@ -59,5 +59,5 @@ def write(out, etc="/etc/apt"):
     deb822 = [p for p in sorted(glob.glob(os.path.join(etc, "sources.list.d", "*.sources"))) if p != own]
     lines = [p for p in [os.path.join(etc, "sources.list")] + sorted(glob.glob(os.path.join(etc, "sources.list.d", "*.list")))
              if os.path.exists(p)]
-    stanzas = list(fromDeb822(deb822, release)) + list(fromOneLine(lines, release))
+    stanzas = list(from_deb822(deb822, release)) + list(from_one_line(lines, release))
     out.write("\n".join(str(stanza).rstrip("\n") + "\n" for stanza in stanzas))

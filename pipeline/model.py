@@ -1,0 +1,150 @@
+# SPDX-FileCopyrightText: 2026 The Pellimantor developers
+# SPDX-License-Identifier: MIT
+"""The pipeline's data: the toolkit's manifest, an archive member the link
+took, a toolkit member's record, a runtime package and a component; and the
+one error the pipeline raises, which main turns into a message and a status."""
+import dataclasses
+import hashlib
+import json
+import os
+from dataclasses import dataclass, field
+
+
+class PipelineError(Exception):
+    """A fault in the inputs that stops the pipeline: its message says which input and why."""
+
+
+def sha256_of(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+@dataclass(frozen=True)
+class SourceFile:
+    name: str
+    sha256: str
+
+    @classmethod
+    def of(cls, path):
+        return cls(os.path.basename(path), sha256_of(path))
+
+
+@dataclass(frozen=True)
+class SourcePackage:
+    """A Debian source package: its .dsc first, then the files the .dsc lists."""
+    package: str
+    version: str
+    files: tuple
+
+    @property
+    def dsc(self):
+        return next(f for f in self.files if f.name.endswith(".dsc"))
+
+
+@dataclass(frozen=True)
+class Replacement:
+    """A Qt file replaced in: the file (taken by its hash), where it comes from, and our patch to it."""
+    path: str
+    file: SourceFile
+    package: str
+    version: str
+    member: str
+    patch: SourceFile
+
+
+@dataclass(frozen=True)
+class Target:
+    name: str
+    triple: str
+    modules: tuple
+
+
+@dataclass(frozen=True)
+class Manifest:
+    """Every input of a toolkit build; its SHA-256 keys the toolkit's cache."""
+    target: Target
+    qt: SourcePackage
+    patches: tuple
+    replacements: tuple
+    configure: tuple
+    build_root: str
+
+    def to_json(self):
+        return json.dumps(dataclasses.asdict(self), indent=1, sort_keys=True) + "\n"
+
+    @classmethod
+    def from_json(cls, text):
+        data = json.loads(text)
+        files = lambda items: tuple(SourceFile(**f) for f in items)
+        return cls(target=Target(data["target"]["name"], data["target"]["triple"], tuple(data["target"]["modules"])),
+                   qt=SourcePackage(data["qt"]["package"], data["qt"]["version"], files(data["qt"]["files"])),
+                   patches=files(data["patches"]),
+                   replacements=tuple(Replacement(**dict(r, file=SourceFile(**r["file"]), patch=SourceFile(**r["patch"])))
+                                      for r in data["replacements"]),
+                   configure=tuple(data["configure"]), build_root=data["build_root"])
+
+    @property
+    def key(self):
+        return hashlib.sha256(self.to_json().encode()).hexdigest()[:12]
+
+    def inputs(self):
+        """Every source file the toolkit is built from, as the release set ships them."""
+        return list(self.qt.files) + list(self.patches) + [f for r in self.replacements for f in (r.file, r.patch)]
+
+
+@dataclass(frozen=True, order=True)
+class Member:
+    """What the link took: an archive's member, or a plain object (name empty)."""
+    path: str
+    name: str = ""
+
+    @property
+    def label(self):
+        return os.path.basename(self.path) + ("(%s)" % self.name if self.name else "")
+
+
+@dataclass
+class MemberRecord:
+    """What a toolkit member holds: its files with their licences, Qt's licence tags and third-party components
+    among them, files of neither, and the copyright lines per tag."""
+    files: list = field(default_factory=list)
+    licences: dict = field(default_factory=dict)
+    qt: list = field(default_factory=list)
+    third_party: list = field(default_factory=list)
+    unknown: list = field(default_factory=list)
+    copyright: dict = field(default_factory=dict)
+
+
+@dataclass(frozen=True)
+class RuntimePackage:
+    """The Debian package that holds a runtime archive, as dpkg states it."""
+    binary: str
+    source: str
+    version: str
+    built_using: tuple = ()
+    copyright: str = ""
+
+
+@dataclass
+class Component:
+    """A component of the shipped file, with the members that brought it in."""
+    key: str
+    name: str = ""
+    version: str = ""
+    licence: str = ""
+    supplier: str = ""
+    copyright: str = ""
+    text: str = ""
+    purl: str = ""
+    homepage: str = ""
+    origin: str = ""
+    members: set = field(default_factory=set)
+    member_licences: dict = field(default_factory=dict)
+    copyrights: set = field(default_factory=set)
+    changes: set = field(default_factory=set)
+    files: list = field(default_factory=list)
+    built_using: tuple = ()
+    parts: list = field(default_factory=list)

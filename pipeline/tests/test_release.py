@@ -1,0 +1,119 @@
+# SPDX-FileCopyrightText: 2026 The Pellimantor developers
+# SPDX-License-Identifier: MIT
+"""From the link map to the notices and the bill of materials, on tiny fixtures."""
+import json
+import os
+import subprocess
+
+import pytest
+
+import components
+import licences
+import outputs
+import records
+import runtime
+from conftest import FIXTURES, write
+from model import Manifest, PipelineError, Replacement, RuntimePackage, SourceFile, SourcePackage
+
+QT = os.path.join(FIXTURES, "qt")
+MAP = open(os.path.join(FIXTURES, "link.map")).read()
+RECIPE = Manifest(None, SourcePackage("qtbase-opensource-src", "5.15.8+dfsg-11", (SourceFile("q.dsc", "0"),)),
+                  (SourceFile("qt-listing.patch", "1"),), (Replacement("src/corelib/time/qcalendar.cpp", SourceFile(
+                      "cal.cpp", "2"), "qt6-base", "6.4.2", "q/src/corelib/time/qcalendar.cpp", SourceFile("cal.patch", "3")),),
+                  (), "/")
+
+
+def link(text=MAP):
+    """The fixtures' link: three toolkit members, the runtime members of three packages, one of ours."""
+    entries, parties, tags = records.attributions(QT), {}, {}
+    record = lambda *files: records.member_record(QT, ["src/" + f for f in files], entries, tags, parties)
+    licensing = {"members": {"libQt5Core.a(qcalendar.o)": record("corelib/time/qcalendar.cpp"),
+                             "libQt5Core.a(qlocale.o)": record("corelib/qlocale.cpp", "corelib/qforward.h"),
+                             "libQt5Core.a(strtoll.o)": record("3rdparty/freebsd/strtoll.c")}}
+    licensing.update(qt={t: {"licence": records.TAGS[t][0], "text": records.licence_text(QT, f, t)} for t, f in tags.items()},
+                     third_party={k: records.third_party(QT, e) for k, e in parties.items()})
+    gcc, mingw = RuntimePackage("libstdc++-dev", "gcc-mingw-w64", "25.2"), RuntimePackage("m-dev", "mingw-w64", "10.0.0-3")
+    packages = {m.path: gcc if "/gcc/" in m.path else mingw for m in components.link_map(text, "/b")}
+    return components.Link("/b", "/tk", licensing, packages, open(os.path.join(FIXTURES, "mingw-w64.files")).read().split(),
+                           runtime.parse_copyright(open(os.path.join(FIXTURES, "copyright")).read()),
+                           {"src/corelib/time/qcalendar.cpp": {"cal.patch"}})
+
+
+def test_link_map_names_what_the_link_took():
+    assert {m.label for m in components.link_map(MAP, "/b")} == {
+        "libQt5Core.a(qcalendar.o)", "libQt5Core.a(qlocale.o)", "libQt5Core.a(strtoll.o)", "main.cpp.obj",
+        "liblauncher_logic.a(discovery.cpp.obj)", "crtbegin.o", "libstdc++.a(cp-demangle.o)",
+        "libmingwex.a(lib32_libmingwex_a-misc.o)", "libpthread.a(libwinpthread_la-misc.o)"}
+
+
+@pytest.mark.parametrize("file, tag", [("corelib/qlocale.cpp", "LGPL"), ("corelib/qgpl.cpp", "GPL"),
+                                       ("corelib/time/qcalendar.cpp", "LGPL"), ("corelib/qnotag.cpp", None)])
+def test_licence_tags(file, tag):
+    assert records.tag_of(QT, "src/" + file)[0] == tag
+
+
+def test_archive_members_by_name_and_bytes(tmp_path):
+    names = {"a.o": "short\n", "a_rather_long_member_name.o": "long\n"}
+    write(tmp_path, names)
+    subprocess.run(["ar", "rcs", "lib.a", *names], cwd=tmp_path, check=True)
+    assert {name: body.decode() for name, body in records.members(str(tmp_path / "lib.a"))} == names
+
+
+def test_components_and_their_licences():
+    found = components.components(components.link_map(MAP, "/b"), link())
+    assert sorted(found) == ["freebsd", "gcc-mingw-w64", "mingw-w64", "pellimantor", "qt"]
+    assert found["mingw-w64"].member_licences == {"libmingwex.a(lib32_libmingwex_a-misc.o)": "LicenseRef-MinGW-w64-Lucent",
+                                                  "libpthread.a(libwinpthread_la-misc.o)": "MIT"}
+    assert found["gcc-mingw-w64"].member_licences["libstdc++.a(cp-demangle.o)"] == "GPL-2.0-or-later WITH GCC-exception-2.0"
+    assert [p.key for p in found["qt"].parts] == ["qt-LGPL"] and found["qt"].changes == {"cal.patch"}
+
+
+def gpl_calendar(data):
+    data.licensing["members"]["libQt5Core.a(qcalendar.o)"].licences["src/corelib/time/qcalendar.cpp"] = "GPL-3.0-only"
+
+
+@pytest.mark.parametrize("text, change, message", ids=["gpl", "unrecorded", "package", "runtime-gpl", "map-line"], argvalues=[
+    (MAP, gpl_calendar, r"libQt5Core.a\(qcalendar.o\): src/corelib/time/qcalendar.cpp is under GPL-3.0-only"),
+    (MAP, lambda data: data.licensing["members"].pop("libQt5Core.a(qlocale.o)"), "qlocale.o.: not in the toolkit's"),
+    (MAP, lambda data: data.packages.update({"/usr/i686-w64-mingw32/lib/libmingwex.a": RuntimePackage("x", "x", "1")}),
+     "misc.o.: from x, a package of no known component"),
+    (MAP.replace("misc.o)", "gpl.o)", 1), lambda data: None, "gpl.o. is under GPL-3.0-or-later, which the licence policy"),
+    (MAP.replace("qlocale.o)", "qlocale.o", 1), lambda data: None, "names no archive member it understands"),
+])
+def test_what_the_policy_or_the_records_refuse_stops_with_its_name(text, change, message):
+    with pytest.raises(PipelineError, match=message):
+        data = link(text)
+        change(data)
+        components.components(components.link_map(text, "/b"), data)
+
+
+@pytest.mark.parametrize("expression, allowed", [
+    ("GPL-3.0-or-later WITH GCC-exception-3.1", True), ("GPL-3.0-or-later WITH Classpath-exception-2.0", False),
+    ("LicenseRef-Qt-Commercial OR LGPL-3.0-only", True), ("MIT AND (GPL-3.0-only OR BSD-3-Clause)", True),
+    ("MIT AND GPL-2.0-only", False), ("LicenseRef-MinGW-w64-Lucent AND ZPL-2.1", True), ("MPL-2.0", False)])
+def test_licence_policy(expression, allowed):
+    assert licences.is_allowed(licences.parse(expression)) == allowed
+
+
+@pytest.mark.parametrize("extra, message", [(None, None), ("source/stray.txt", "does not name: source/stray.txt"),
+                                            ("-source/manifest.json", "names manifest.json, which the release set")])
+def test_every_component_versioned_and_every_file_referenced(extra, message):
+    found = components.components(components.link_map(MAP, "/b"), link())
+    packages = {p.source: p for p in link().packages.values()}
+    ours = {"version": "abc", "text": "MIT", "runtime_files": ["mingw-w64_10.0.0-3.files"]}
+    components.describe(found, RECIPE, link().licensing, ours, packages)
+    names = ["Pellimantor.exe", "NOTICES.txt"] + ["source/" + n for n in ["launcher.tar", "REBUILD.txt", "manifest.json",
+             "configure-options", "mingw-w64_10.0.0-3.files", "q.dsc", "qt-listing.patch", "cal.cpp", "cal.patch"]]
+    hashes = {name: "%064d" % i for i, name in enumerate(names + [extra.lstrip("-")] if extra else names)}
+    if extra and extra.startswith("-"):
+        hashes.pop(extra[1:])
+    app = outputs.Application("abc", 0, "abc", "0" * 64, "", "MIT")
+    keys = components.order(found)
+    if message:
+        with pytest.raises(PipelineError, match=message):
+            outputs.bill_of_materials(keys, found, app, RECIPE, hashes)
+        return
+    bom = json.loads(outputs.bill_of_materials(keys, found, app, RECIPE, hashes))
+    items = bom["components"] + bom["components"][0]["components"]
+    assert all(c["version"] for c in items) and "Version: \n" not in outputs.notices(keys, found, "MIT")
+    assert found["freebsd"].purl == "pkg:deb/debian/qtbase-opensource-src@5.15.8%2Bdfsg-11?arch=source#src/3rdparty/freebsd"

@@ -1,0 +1,147 @@
+# SPDX-FileCopyrightText: 2026 The Pellimantor developers
+# SPDX-License-Identifier: MIT
+"""A static Qt 5.15 core module built as its manifest says, cached under
+CACHE/qt-TARGET-KEY (KEY: the manifest's SHA-256). The source files come
+from a folder: a release set's source folder, from which nothing is fetched,
+or CACHE/src, where what is missing is fetched from Debian's source packages.
+The toolkit keeps its manifest, copies of its inputs (which a release set
+ships), the configure arguments as configure recorded them, and the record
+of what each archive member holds (records.py)."""
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import tempfile
+
+import manifest as manifests
+import records
+from model import Manifest, PipelineError, sha256_of
+
+HOST_TOOLS = ("sub-moc-install_subtargets", "sub-rcc-install_subtargets")
+
+
+def fetch(package, folder):
+    """Downloads a Debian source package's newest version into `folder` (needs deb-src entries)."""
+    print("toolkit: fetching Debian's source package %s" % package, file=sys.stderr)
+    done = subprocess.run(["apt-get", "source", "--download-only", package], cwd=folder,
+                          stdout=sys.stderr, stderr=subprocess.PIPE, text=True)
+    if done.returncode:
+        raise PipelineError("could not fetch the source package %s: %s" % (package, done.stderr.strip()))
+
+
+def fetch_inputs(folder):
+    """Fetches into `folder` what the manifest needs and it lacks: Qt's package, and each file replaced in,
+    taken from its package and kept only if it has the recorded hash."""
+    if not manifests.newest_dsc(folder, manifests.QT_PACKAGE):
+        fetch(manifests.QT_PACKAGE, folder)
+    for spec in manifests.REPLACEMENTS:
+        wanted = os.path.join(folder, spec["file"].name)
+        if os.path.exists(wanted):
+            continue
+        if not manifests.newest_dsc(folder, spec["package"]):
+            fetch(spec["package"], folder)
+        origin = manifests.source_package(folder, spec["package"])
+        archive = next(f.name for f in origin.files if ".orig.tar." in f.name)
+        with tarfile.open(os.path.join(folder, archive)) as tar, open(wanted + ".part", "wb") as out:
+            out.write(tar.extractfile(spec["member"]).read())
+        if sha256_of(wanted + ".part") != spec["file"].sha256:
+            raise PipelineError("%s of %s %s is not the file our patch was made against"
+                                % (spec["member"], spec["package"], origin.version))
+        os.replace(wanted + ".part", wanted)
+
+
+def run(command, cwd, env=None, quiet=False):
+    done = subprocess.run(command, cwd=cwd, env=env, stdout=subprocess.DEVNULL if quiet else sys.stderr)
+    if done.returncode:
+        raise PipelineError("%s failed in %s (status %d)" % (" ".join(command[:3]), cwd, done.returncode))
+
+
+def compilers(triple, folder):
+    """A PATH folder with the cross tools by the names configure is given: MinGW-w64's posix-thread compilers,
+    since Qt's threading needs C++ thread support."""
+    os.makedirs(folder)
+    for tool in ("gcc", "g++"):
+        os.symlink("/usr/bin/%s-%s-posix" % (triple, tool), os.path.join(folder, "%s-%s" % (triple, tool)))
+    for tool in ("ar", "ranlib", "nm", "strip", "objcopy", "objdump", "windres"):
+        os.symlink("/usr/bin/%s-%s" % (triple, tool), os.path.join(folder, "%s-%s" % (triple, tool)))
+
+
+def compile_qt(recipe, source, work, stage):
+    """Configures and builds the modules the manifest names, and installs them with the host tools into `stage`."""
+    env = dict(os.environ)
+    if recipe.target.triple:
+        compilers(recipe.target.triple, os.path.join(work, "tools"))
+        env["PATH"] = os.path.join(work, "tools") + os.pathsep + env["PATH"]
+    build = os.path.join(work, "build")
+    os.makedirs(build)
+    run([os.path.join(source, "configure"), *recipe.configure], build, env)
+    with open(os.path.join(build, "config.opt"), encoding="utf-8") as f:
+        if f.read().splitlines() != list(recipe.configure):
+            raise PipelineError("configure recorded other arguments than the manifest's")
+    modules = list(recipe.target.modules)
+    # Makefiles for the source tree, then only the modules and the host tools
+    # they need (moc, rcc, qmake), installed with the mkspecs.
+    run(["make", "sub-src-qmake_all"], build, env)
+    run(["make", "-j%d" % os.cpu_count(), "-C", "src", *(m + "-make_first" for m in modules)], build, env)
+    install = "INSTALL_ROOT=" + stage
+    run(["make", "-C", "src", *(m + "-install_subtargets" for m in modules), *HOST_TOOLS, install], build, env)
+    run(["make", "sub-qmake-qmake-aux-pro-install_subtargets", "install_mkspecs", install], build, env, quiet=True)
+    return build
+
+
+def keep_inputs(paths, folder):
+    """Copies of the inputs inside the toolkit (linked where the file system allows)."""
+    os.makedirs(folder)
+    for name, path in paths.items():
+        try:
+            os.link(path, os.path.join(folder, name))
+        except OSError:
+            shutil.copyfile(path, os.path.join(folder, name))
+
+
+def build(target, cache, sources=None):
+    """The toolkit's folder for `target`, built first when the cache does not hold it."""
+    if any(c.isspace() for c in cache):
+        raise PipelineError("the cache folder '%s' holds white space, which Qt's build cannot take; "
+                            "set PELLIMANTOR_CACHE to a path without any" % cache)
+    folder = sources or os.path.join(cache, "src")
+    if not sources:
+        os.makedirs(folder, exist_ok=True)
+        fetch_inputs(folder)
+    recipe = manifests.build(target, folder)
+    paths = manifests.input_paths(recipe, folder)
+    prefix = os.path.join(cache, "qt-%s-%s" % (target, recipe.key))
+    share = os.path.join(prefix, "share", "pellimantor")
+    if not os.path.exists(os.path.join(prefix, ".complete")):
+        print("toolkit: building static Qt for %s (several minutes)" % target, file=sys.stderr)
+        work = os.path.join(recipe.build_root, recipe.key)
+        shutil.rmtree(prefix, ignore_errors=True)
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
+        source, stage = os.path.join(work, "source"), os.path.join(work, "stage")
+        manifests.unpack(recipe, paths, source)
+        build_tree = compile_qt(recipe, source, work, stage)
+        installed = os.path.join(stage, manifests.PREFIX.lstrip("/"))
+        records_folder = os.path.join(installed, "share", "pellimantor")
+        os.makedirs(records_folder)
+        keep_inputs(paths, os.path.join(records_folder, "source"))
+        with open(os.path.join(records_folder, "manifest.json"), "w", encoding="utf-8") as f:
+            f.write(recipe.to_json())
+        shutil.copyfile(os.path.join(build_tree, "config.opt"), os.path.join(records_folder, "config.opt"))
+        if recipe.target.triple:
+            records.write_records(source, build_tree, installed, records_folder)
+        shutil.move(installed, prefix)
+        open(os.path.join(prefix, ".complete"), "w").close()
+        shutil.rmtree(work)
+    elif recipe.target.triple and not records.is_current(share):
+        # The way members are read changed since the toolkit was built: Qt's source again, for the records only.
+        with tempfile.TemporaryDirectory() as work:
+            manifests.unpack(recipe, paths, os.path.join(work, "source"))
+            records.write_records(os.path.join(work, "source"), None, prefix, share)
+    return prefix
+
+
+def load(prefix):
+    with open(os.path.join(prefix, "share", "pellimantor", "manifest.json"), encoding="utf-8") as f:
+        return Manifest.from_json(f.read())

@@ -7,8 +7,8 @@
 # as root, the commands of steps 1 and 2 of its REBUILD.txt word for word,
 # with an empty toolkit cache and an apt-get that refuses to fetch source
 # packages, so that only the release set's own files can serve. The file
-# built must have the SHA-256 of the file shipped, and no package source
-# entry may have been written. Then step 3, with its change made to Qt's
+# built must have the SHA-256 of the file shipped, its release set must be
+# the shipped one, and no package source entry may have been written. Then step 3, with its change made to Qt's
 # calendar code (qcalendar.cpp, replaced in from Qt 6): the new file must
 # differ from the shipped one and its notices name the patch. Prints the time
 # each part took. Needs root (mounts, chroot); as another user it is skipped
@@ -20,8 +20,7 @@ release=$(realpath -- "$1")
 [ "$(id -u)" -eq 0 ] || { echo "rehearsal: needs root (mmdebstrap, mounts, chroot); skipped"; exit 77; }
 "$root/scripts/setup" checks
 fail() { echo "FAIL: $*"; exit 1; }
-started=$(date +%s)
-lap() { echo "rehearsal: $1 after $(($(date +%s) - started)) s"; }
+lap() { echo "rehearsal: $1 after $SECONDS s"; }
 
 work=$(mktemp -d /var/tmp/pellimantor-rehearsal.XXXXXX)
 bare=$work/root
@@ -78,7 +77,8 @@ ls "$bare/etc/apt/sources.list.d" | cmp -s - "$work/entries.before" || fail "the
 shipped=$(sha256sum "$release/Pellimantor.exe" | cut -c1-64)
 rebuilt=$(tail -n 2 "$work/rebuilt.out" | head -n 1)
 [ "$rebuilt" = "$shipped" ] || fail "the rebuilt file's SHA-256 is $rebuilt, the shipped one's $shipped"
-echo "rehearsal: the rebuilt file has the shipped SHA-256 $shipped"
+diff -r "$release" "$bare/root/release/source/pellimantor/build-windows/release" || fail "the rebuilt release set differs"
+echo "rehearsal: the rebuilt file has the shipped SHA-256 $shipped, and the release set is the shipped one"
 
 # Step 3, the change to Qt made where it says "(change the files ...)".
 change="sed -i '/QCalendarBackend::maximumDaysInMonth/,/}/ s/return 31;/return 32;/' ../qt/src/corelib/time/qcalendar.cpp"
@@ -91,4 +91,4 @@ changed=$(tail -n 2 "$work/changed.out" | head -n 1)
 [ "$changed" != "$shipped" ] || fail "a patch to qcalendar.cpp did not change the built file"
 grep -q 'Modified by us: .*zz-mine.patch' "$bare/root/release/source/pellimantor/build-windows/release/NOTICES.txt" \
     || fail "the notices of the changed file do not name the patch"
-echo "rehearsal passed in $(($(date +%s) - started)) s"
+echo "rehearsal passed in $SECONDS s"

@@ -161,7 +161,8 @@ def describe(found, recipe, licensing, ours, packages):
             entry.licence = licences.conjunction(part.licence for part in entry.parts)
         elif key in RUNTIME:
             package = packages[key]
-            entry.name, entry.version, entry.supplier, entry.text = RUNTIME[key], package.version, "Debian", package.copyright
+            entry.name, entry.version, entry.supplier = RUNTIME[key], package.version, "Debian"
+            entry.text = package.copyright + package.common_licences
             entry.text += "".join(sorted({runtime.licence_text(e) for e in entry.member_licences.values()}))
             entry.licence = licences.conjunction(sorted(set(entry.member_licences.values())))
             entry.purl = purl("deb/debian", key, package.version, "?arch=source")

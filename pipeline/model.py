@@ -126,6 +126,7 @@ class RuntimePackage:
     version: str
     built_using: tuple = ()
     copyright: str = ""
+    common_licences: str = ""
 
 
 @dataclass

@@ -92,19 +92,20 @@ def source_archive(commit, time, files, recorded=None):
 
 
 def runtime_package(path):
-    """The Debian package that holds a file, with its source, version, Built-Using and copyright file (the
-    common licences it names appended); None when no package holds it."""
+    """The Debian package that holds a file, with its source, version, Built-Using, copyright file and the
+    common licences that file names; None when no package holds it."""
     try:
         binary = run("dpkg-query", "-S", path).split(":")[0]
     except subprocess.CalledProcessError:
         return None
-    source, version, built_using = run("dpkg-query", "-W", "-f=${source:Package}\t${source:Version}\t${Built-Using}",
-                                       binary).split("\t")
-    text = read("/usr/share/doc/%s/copyright" % binary)
+    fields = run("dpkg-query", "-W", "-f=${source:Package}\t${source:Version}\t${Built-Using}", binary).split("\t")
+    source, version, built_using = (fields + [""])[:3]
+    text, common = read("/usr/share/doc/%s/copyright" % binary), ""
     for name in sorted(set(re.findall(r"/usr/share/common-licenses/([A-Za-z0-9.+-]+[A-Za-z0-9+])", text))):
         if os.path.exists("/usr/share/common-licenses/" + name):
-            text += "\n\n--- /usr/share/common-licenses/%s ---\n\n%s" % (name, read("/usr/share/common-licenses/" + name))
-    return RuntimePackage(binary, source, version, tuple(re.findall(r"([a-z0-9.+-]+) \(= ([^)]+)\)", built_using)), text)
+            common += "\n\n--- /usr/share/common-licenses/%s ---\n\n%s" % (name, read("/usr/share/common-licenses/" + name))
+    return RuntimePackage(binary, source, version, tuple(re.findall(r"([a-z0-9.+-]+) \(= ([^)]+)\)", built_using)),
+                          text, common)
 
 
 def mingw_inputs(package, folder, offline):
@@ -122,8 +123,7 @@ def mingw_inputs(package, folder, offline):
             return mingw_inputs(package, folder, offline)
         write(listing + ".part", "".join(name + "\n" for name in runtime.file_list(os.path.join(folder, origs[0]))))
         os.replace(listing + ".part", listing)
-    copyright = read("/usr/share/doc/%s/copyright" % package.binary)
-    return {stem + ".files": read(listing), stem + ".copyright": copyright}
+    return {stem + ".files": read(listing), stem + ".copyright": package.copyright}
 
 
 def main(root, toolkit, build, unsigned, signed="", sources=None):

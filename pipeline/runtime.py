@@ -48,9 +48,10 @@ def spdx(synopsis):
 
 
 def file_list(archive):
-    """The paths in a source package's orig archive, below its top folder, in order."""
+    """The files in a source package's orig archive, below its top folder, in order (a folder is no source file,
+    though it may have a source file's stem: mingw-w64-crt/misc)."""
     with tarfile.open(archive) as tar:
-        return sorted(name.split("/", 1)[1] for name in tar.getnames() if "/" in name.strip("/"))
+        return sorted(m.name.split("/", 1)[1] for m in tar.getmembers() if m.isfile() and "/" in m.name)
 
 
 def source_folder(archive):

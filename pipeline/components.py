@@ -86,8 +86,8 @@ def components(members, link):
             record = link.licensing["members"].get(member.label)
             refused = licences.refusal(record.licences) if record else None
             if not record or record.unknown or not record.qt + record.third_party or refused:
-                unknown.append("%s: %s" % (member.label, refused or (", ".join(record.unknown) or "no file of a known licence")
-                                           if record else "not in the toolkit's records"))
+                why = refused or (", ".join(record.unknown) or "no file of a known licence") if record else None
+                unknown.append("%s: %s" % (member.label, why or "not in the toolkit's records"))
                 continue
             entries = [component("qt-" + tag, qt_parts) for tag in record.qt]
             entries += [component(key) for key in record.third_party]
@@ -137,6 +137,11 @@ def plain_version(text):
     return found.group(0) if found else ""
 
 
+def fill(entry, **fields):
+    for name, value in fields.items():
+        setattr(entry, name, value)
+
+
 def describe(found, recipe, licensing, ours, packages):
     """Names, versions, licences, suppliers, texts, purls and shipped source files of the components. `ours`:
     the launcher's version and licence text; `packages`: each runtime's RuntimePackage by source name."""
@@ -145,38 +150,34 @@ def describe(found, recipe, licensing, ours, packages):
     qt_files = [f.name for f in recipe.inputs()]
     for key, entry in found.items():
         if key == "pellimantor":
-            entry.name, entry.version, entry.licence, entry.text = ("Pellimantor release launcher", ours["version"],
-                                                                    "MIT", ours["text"])
-            entry.supplier, entry.files = "The Pellimantor developers", ["launcher.tar"]
-            entry.copyright = "Copyright (c) 2026 The Pellimantor developers"
+            fill(entry, name="Pellimantor release launcher", version=ours["version"], licence="MIT", text=ours["text"],
+                 supplier="The Pellimantor developers", copyright="Copyright (c) 2026 The Pellimantor developers",
+                 files=["launcher.tar"])
         elif key == "qt":
             for part in entry.parts:
                 tag = licensing["qt"][part.key[3:]]
-                part.name, part.version, part.licence, part.text = ("Qt 5 (qtbase), %s parts" % part.key[3:], qt.version,
-                                                                    tag["licence"], tag["text"])
-                part.supplier = "The Qt Company (as packaged by Debian)"
-                part.copyright = "\n".join("Copyright (C) " + line for line in sorted(part.copyrights))
-            entry.name, entry.version, entry.purl, entry.files = "Qt 5 (qtbase)", qt.version, qt_purl, qt_files
-            entry.supplier = entry.parts[0].supplier
-            entry.licence = licences.conjunction(part.licence for part in entry.parts)
+                fill(part, name="Qt 5 (qtbase), %s parts" % part.key[3:], version=qt.version, licence=tag["licence"],
+                     text=tag["text"], supplier="The Qt Company (as packaged by Debian)",
+                     copyright="\n".join("Copyright (C) " + line for line in sorted(part.copyrights)))
+            fill(entry, name="Qt 5 (qtbase)", version=qt.version, purl=qt_purl, files=qt_files,
+                 supplier=entry.parts[0].supplier, licence=licences.conjunction(part.licence for part in entry.parts))
         elif key in RUNTIME:
             package = packages[key]
-            entry.name, entry.version, entry.supplier = RUNTIME[key], package.version, "Debian"
-            entry.text = package.copyright + package.common_licences
-            entry.text += "".join(sorted({runtime.licence_text(e) for e in entry.member_licences.values()}))
-            entry.licence = licences.conjunction(sorted(set(entry.member_licences.values())))
-            entry.purl = purl("deb/debian", key, package.version, "?arch=source")
-            entry.copyright, entry.built_using = "See the package's copyright file below.", package.built_using
-            entry.files = [name for name in ours["runtime_files"] if name.startswith(key + "_")]
+            fill(entry, name=RUNTIME[key], version=package.version, supplier="Debian",
+                 text=package.copyright + package.common_licences
+                 + "".join(sorted({runtime.licence_text(e) for e in entry.member_licences.values()})),
+                 licence=licences.conjunction(sorted(set(entry.member_licences.values()))),
+                 purl=purl("deb/debian", key, package.version, "?arch=source"), built_using=package.built_using,
+                 copyright="See the package's copyright file below.",
+                 files=[name for name in ours["runtime_files"] if name.startswith(key + "_")])
         else:
             party = licensing["third_party"][key]
-            # Code bundled with Qt that states no version of its own is as Qt's package holds it.
-            entry.name, entry.licence, entry.copyright, entry.text = (party["name"], party["licence"], party["copyright"],
-                                                                      party["text"])
-            entry.version = plain_version(party["version"]) or qt.version
-            entry.supplier, entry.homepage = "Bundled with Qt (%s)" % party["folder"], party["homepage"]
-            entry.purl, entry.origin, entry.files = purl("deb/debian", qt.package, qt.version, "?arch=source",
-                                                         party["folder"]), qt_purl, qt_files
+            # Code bundled with Qt that states no version of its own is as Qt's package holds it; its purl is
+            # that package's, with the component's folder in it.
+            fill(entry, name=party["name"], licence=party["licence"], copyright=party["copyright"], text=party["text"],
+                 version=plain_version(party["version"]) or qt.version, homepage=party["homepage"],
+                 supplier="Bundled with Qt (%s)" % party["folder"], origin=qt_purl, files=qt_files,
+                 purl=purl("deb/debian", qt.package, qt.version, "?arch=source", party["folder"]))
         licences.parse(entry.licence)
 
 

@@ -19,10 +19,7 @@ def toolkit_command(args):
 def unpack_command(args):
     import manifest
     import toolkit
-    folder = args.sources or os.path.join(args.cache, "src")
-    if not args.sources:
-        os.makedirs(folder, exist_ok=True)
-        toolkit.fetch_inputs(folder)
+    folder = toolkit.input_folder(args.cache, args.sources)
     recipe = manifest.build("windows", folder)
     manifest.unpack(recipe, manifest.input_paths(recipe, folder), args.tree)
 

@@ -129,7 +129,7 @@ def mingw_inputs(package, folder, offline):
 def main(root, toolkit, build, unsigned, signed="", sources=None):
     os.umask(0o022)
     toolkit, build = os.path.realpath(toolkit), os.path.realpath(build)
-    share = os.path.join(toolkit, "share", "pellimantor")
+    share = toolkits.records_of(toolkit)
     recipe, licensing = toolkits.load(toolkit), records.load_licensing(share)
     commit, time, modified, files, recorded = source_of(root)
     # Built from a tree with uncommitted changes, the version says so: the source shipped is the commit's.
@@ -138,7 +138,8 @@ def main(root, toolkit, build, unsigned, signed="", sources=None):
     paths = sorted({m.path for m in members if not m.path.startswith((toolkit + "/", build + "/"))})
     packages = {path: runtime_package(path) for path in paths}
     mingw = next((p for p in packages.values() if p and p.source == "mingw-w64"), None)
-    shipped = mingw_inputs(mingw, sources or os.path.join(os.path.dirname(toolkit), "src"), bool(sources)) if mingw else {}
+    folder = sources or toolkits.sources_of(os.path.dirname(toolkit))
+    shipped = mingw_inputs(mingw, folder, bool(sources)) if mingw else {}
     link = stages.Link(build, toolkit, licensing, packages, changed=stages.changed_files(
         recipe, {p.name: read(os.path.join(share, "source", p.name)) for p in recipe.patches}))
     if mingw:

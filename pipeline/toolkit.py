@@ -21,6 +21,16 @@ from model import Manifest, PipelineError, sha256_of
 HOST_TOOLS = ("sub-moc-install_subtargets", "sub-rcc-install_subtargets")
 
 
+def records_of(prefix):
+    """Where a toolkit keeps its manifest, its inputs (source/) and its records."""
+    return os.path.join(prefix, "share", "pellimantor")
+
+
+def sources_of(cache):
+    """Where source files are fetched to and kept."""
+    return os.path.join(cache, "src")
+
+
 def fetch(package, folder):
     """Downloads a Debian source package's newest version into `folder` (needs deb-src entries)."""
     print("toolkit: fetching Debian's source package %s" % package, file=sys.stderr)
@@ -49,6 +59,16 @@ def fetch_inputs(folder):
             raise PipelineError("%s of %s %s is not the file our patch was made against"
                                 % (spec["member"], spec["package"], origin.version))
         os.replace(wanted + ".part", wanted)
+
+
+def input_folder(cache, sources=None):
+    """The folder the source files are taken from: a release set's (`sources`), or the cache's, where what is
+    missing is fetched first."""
+    if sources:
+        return sources
+    os.makedirs(sources_of(cache), exist_ok=True)
+    fetch_inputs(sources_of(cache))
+    return sources_of(cache)
 
 
 def run(command, cwd, env=None, quiet=False):
@@ -105,14 +125,11 @@ def build(target, cache, sources=None):
     if any(c.isspace() for c in cache):
         raise PipelineError("the cache folder '%s' holds white space, which Qt's build cannot take; "
                             "set PELLIMANTOR_CACHE to a path without any" % cache)
-    folder = sources or os.path.join(cache, "src")
-    if not sources:
-        os.makedirs(folder, exist_ok=True)
-        fetch_inputs(folder)
+    folder = input_folder(cache, sources)
     recipe = manifests.build(target, folder)
     paths = manifests.input_paths(recipe, folder)
     prefix = os.path.join(cache, "qt-%s-%s" % (target, recipe.key))
-    share = os.path.join(prefix, "share", "pellimantor")
+    share = records_of(prefix)
     if not os.path.exists(os.path.join(prefix, ".complete")):
         print("toolkit: building static Qt for %s (several minutes)" % target, file=sys.stderr)
         work = os.path.join(recipe.build_root, recipe.key)
@@ -123,7 +140,7 @@ def build(target, cache, sources=None):
         manifests.unpack(recipe, paths, source)
         build_tree = compile_qt(recipe, source, work, stage)
         installed = os.path.join(stage, manifests.PREFIX.lstrip("/"))
-        records_folder = os.path.join(installed, "share", "pellimantor")
+        records_folder = records_of(installed)
         os.makedirs(records_folder)
         keep_inputs(paths, os.path.join(records_folder, "source"))
         with open(os.path.join(records_folder, "manifest.json"), "w", encoding="utf-8") as f:
@@ -143,5 +160,5 @@ def build(target, cache, sources=None):
 
 
 def load(prefix):
-    with open(os.path.join(prefix, "share", "pellimantor", "manifest.json"), encoding="utf-8") as f:
+    with open(os.path.join(records_of(prefix), "manifest.json"), encoding="utf-8") as f:
         return Manifest.from_json(f.read())

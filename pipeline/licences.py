@@ -14,7 +14,8 @@ SPDX = get_spdx_licensing()
 # public-domain notices by the names runtime.py gives them (their texts are in
 # Debian's copyright file, which the notices carry whole).
 ALLOWED = {"LGPL-3.0-only", "LGPL-3.0-or-later", "MIT", "BSD-2-Clause", "BSD-3-Clause", "BSL-1.0", "Zlib", "ISC",
-           "Apache-2.0", "Unicode-DFS-2015", "Unicode-DFS-2016", "ICU", "CC0-1.0", "ZPL-2.1", "LicenseRef-Public-Domain",
+           "Apache-2.0", "Unicode-DFS-2015", "Unicode-DFS-2016", "ICU", "CC0-1.0", "ZPL-2.1",
+           "LicenseRef-Public-Domain",
            "LicenseRef-MinGW-w64-public-domain", "LicenseRef-MinGW-w64-Lucent", "LicenseRef-MinGW-w64-David-Gay",
            "LicenseRef-MinGW-w64-Keith-Marshall"}
 # GCC's runtime and libiberty's demangler: the GPL with the exception that lets the linked file go under any terms.

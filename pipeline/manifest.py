@@ -49,7 +49,8 @@ COMMON = ("-static", "-release", "-gc-binaries", "-opensource", "-confirm-licens
           "-no-feature-sharedmemory", "-no-feature-systemsemaphore", "-no-feature-itemmodel",
           "-no-feature-filesystemwatcher", "-no-feature-commandlineparser", "-no-feature-xmlstream",
           "QMAKE_CFLAGS+=-DPCRE2_DISABLE_JIT",
-          "QMAKE_CFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT, "QMAKE_CXXFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT)
+          "QMAKE_CFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT,
+          "QMAKE_CXXFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT)
 
 
 def configure_arguments(target):
@@ -80,7 +81,8 @@ def source_package(folder, package):
     for entry in dsc["Checksums-Sha256"]:
         member = os.path.join(folder, entry["name"])
         if not os.path.exists(member) or sha256_of(member) != entry["sha256"]:
-            raise PipelineError("%s, which %s lists, is missing from %s or differs" % (entry["name"], files[0].name, folder))
+            raise PipelineError("%s, which %s lists, is missing from %s or differs"
+                                % (entry["name"], files[0].name, folder))
         files.append(SourceFile(entry["name"], entry["sha256"]))
     return SourcePackage(package, dsc["Version"], tuple(files))
 

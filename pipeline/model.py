@@ -82,7 +82,8 @@ class Manifest:
         return cls(target=Target(data["target"]["name"], data["target"]["triple"], tuple(data["target"]["modules"])),
                    qt=SourcePackage(data["qt"]["package"], data["qt"]["version"], files(data["qt"]["files"])),
                    patches=files(data["patches"]),
-                   replacements=tuple(Replacement(**dict(r, file=SourceFile(**r["file"]), patch=SourceFile(**r["patch"])))
+                   replacements=tuple(Replacement(**dict(r, file=SourceFile(**r["file"]),
+                                                         patch=SourceFile(**r["patch"])))
                                       for r in data["replacements"]),
                    configure=tuple(data["configure"]), build_root=data["build_root"])
 

@@ -75,14 +75,16 @@ def pedigree(entry, recipe, refer):
     """Where a component came from: Qt for what is bundled with it; our patches and the files replaced in."""
     ancestors = []
     if entry.origin:
-        ancestors.append({"type": "library", "name": "Qt 5 (qtbase)", "version": recipe.qt.version, "purl": entry.origin})
+        ancestors.append({"type": "library", "name": "Qt 5 (qtbase)", "version": recipe.qt.version,
+                          "purl": entry.origin})
     for item in (r for r in recipe.replacements if r.patch.name in entry.changes):
         ancestors.append({"type": "file", "name": item.file.name, "version": item.version,
-                          "purl": purl("deb/debian", item.package, item.version, "?arch=source", item.member.split("/", 1)[1]),
+                          "purl": purl("deb/debian", item.package, item.version, "?arch=source",
+                                       item.member.split("/", 1)[1]),
                           "hashes": [{"alg": "SHA-256", "content": item.file.sha256}],
                           "externalReferences": refer([item.file.name]),
-                          "description": "%s of %s %s, in place of Qt 5's %s" % (item.member, item.package, item.version,
-                                                                                item.path)})
+                          "description": "%s of %s %s, in place of Qt 5's %s"
+                                         % (item.member, item.package, item.version, item.path)})
     # A runtime built from another source package's code (GCC's from gcc-12) names it.
     ancestors += [{"type": "library", "name": name, "version": version,
                    "purl": purl("deb/debian", name, version, "?arch=source")} for name, version in entry.built_using]

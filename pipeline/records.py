@@ -66,8 +66,8 @@ def objects_of(source, build_tree):
             target, paths = read(record).replace("\\\n", " ").split(":", 1)
             # Paths in the record are relative to the folder make ran in: the object's, less the target.
             base = os.path.realpath(obj)[:-len(target.strip())]
-            files = sorted({os.path.relpath(p, source) for p in (os.path.normpath(os.path.join(base, p)) for p in paths.split())
-                            if p.startswith(source + "/")})
+            found = (os.path.normpath(os.path.join(base, p)) for p in paths.split())
+            files = sorted({os.path.relpath(p, source) for p in found if p.startswith(source + "/")})
             with open(obj, "rb") as f:
                 compiled[hashlib.sha256(f.read()).hexdigest()] = files
     return compiled
@@ -176,7 +176,8 @@ def licensing_of(source, compiled, archives):
             table["%s(%s)" % (os.path.basename(archive), name)] = member_record(source, files, entries, tags, parties)
     return {
         "members": table,
-        "qt": {tag: {"licence": TAGS[tag][0], "text": licence_text(source, file, tag)} for tag, file in sorted(tags.items())},
+        "qt": {tag: {"licence": TAGS[tag][0], "text": licence_text(source, file, tag)}
+               for tag, file in sorted(tags.items())},
         "third_party": {key: third_party(source, entry) for key, entry in sorted(parties.items())},
     }
 

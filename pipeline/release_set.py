@@ -103,7 +103,8 @@ def runtime_package(path):
     text, common = read("/usr/share/doc/%s/copyright" % binary), ""
     for name in sorted(set(re.findall(r"/usr/share/common-licenses/([A-Za-z0-9.+-]+[A-Za-z0-9+])", text))):
         if os.path.exists("/usr/share/common-licenses/" + name):
-            common += "\n\n--- /usr/share/common-licenses/%s ---\n\n%s" % (name, read("/usr/share/common-licenses/" + name))
+            common += "\n\n--- /usr/share/common-licenses/%s ---\n\n%s" % (name,
+                                                                        read("/usr/share/common-licenses/" + name))
     return RuntimePackage(binary, source, version, tuple(re.findall(r"([a-z0-9.+-]+) \(= ([^)]+)\)", built_using)),
                           text, common)
 
@@ -116,8 +117,9 @@ def mingw_inputs(package, folder, offline):
     if not os.path.exists(listing):
         if offline:
             raise PipelineError("%s is not in %s" % (os.path.basename(listing), folder))
-        origs = [f for f in os.listdir(folder) if f.startswith("mingw-w64_%s.orig.tar." % package.version.rsplit("-", 1)[0])
-                 and not f.endswith(".asc")]
+        upstream = package.version.rsplit("-", 1)[0]
+        origs = [f for f in os.listdir(folder)
+                 if f.startswith("mingw-w64_%s.orig.tar." % upstream) and not f.endswith(".asc")]
         if not origs:
             toolkits.fetch("mingw-w64=" + package.version, folder)
             return mingw_inputs(package, folder, offline)

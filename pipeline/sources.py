@@ -47,7 +47,8 @@ def from_one_line(paths, release):
                     words = [words[0]] + words[end + 1:]
                 uri, suite, components = words[1], words[2], words[3:]
                 if (suite == release or suite.startswith(release + "-")) and not uri.startswith("cdrom:"):
-                    stanza = Deb822({"Types": "deb-src", "URIs": uri, "Suites": suite, "Components": " ".join(components)})
+                    stanza = Deb822({"Types": "deb-src", "URIs": uri, "Suites": suite,
+                                     "Components": " ".join(components)})
                     if "signed-by" in options:
                         stanza["Signed-By"] = options["signed-by"]
                     yield stanza
@@ -57,7 +58,7 @@ def write(out, etc="/etc/apt"):
     release = codename()
     own = os.path.join(etc, "sources.list.d", "pellimantor-src.sources")
     deb822 = [p for p in sorted(glob.glob(os.path.join(etc, "sources.list.d", "*.sources"))) if p != own]
-    lines = [p for p in [os.path.join(etc, "sources.list")] + sorted(glob.glob(os.path.join(etc, "sources.list.d", "*.list")))
-             if os.path.exists(p)]
+    lines = [p for p in [os.path.join(etc, "sources.list")]
+             + sorted(glob.glob(os.path.join(etc, "sources.list.d", "*.list"))) if os.path.exists(p)]
     stanzas = list(from_deb822(deb822, release)) + list(from_one_line(lines, release))
     out.write("\n".join(str(stanza).rstrip("\n") + "\n" for stanza in stanzas))

@@ -14,8 +14,8 @@ bool isLauncherItself(const QString &name, const void *image)
     // device): it is not opened, and a start of it fails by itself.
     if (!readIdentity(name, &identity, nullptr, &regular) || !regular)
         return false;
-    QFile candidate(name);
-    if (!candidate.open(QIODevice::ReadOnly))
+    QFile candidate;
+    if (!openRegularFile(&candidate, name))
         return true;
     // A file that cannot be read to the end of what it is compared on is not told apart.
     if (holdsImage(&candidate, image) || candidate.error() != QFileDevice::NoError)

@@ -17,6 +17,11 @@ using FileIdentity = QPair<quint64, quint64>;
 // it reaches no file or cannot be asked.
 bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size = nullptr, bool *regular = nullptr);
 
+// Opens `name`, a regular file when it was asked, into `file` for reading,
+// without blocking on whatever else may have taken its place; returns false
+// when it cannot be opened or is no longer a regular file.
+bool openRegularFile(QFile *file, const QString &name);
+
 // Where the system mapped the running program's file: its headers, in memory.
 const void *runningImage();
 

@@ -10,7 +10,9 @@
 #include <cstring>
 #include <link.h>
 #include <sys/auxv.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size, bool *regular)
 {
@@ -23,6 +25,20 @@ bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size, boo
     if (regular)
         *regular = S_ISREG(status.st_mode);
     return true;
+}
+
+bool openRegularFile(QFile *file, const QString &name)
+{
+    // Not blocking, should a FIFO have taken the name since it was asked; what
+    // was opened is what must be a regular file.
+    const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat status;
+    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    return file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
 }
 
 // The first object the dynamic linker reports is the program itself, also
@@ -62,9 +78,9 @@ static bool isMapped(const char *bytes, const char *memory, qint64 size)
 // runs: the file's header takes the mapped header's values for it.
 static void takeSectionHeaderFields(char *header, const char *memory)
 {
-    const size_t place = offsetof(ElfW(Ehdr), e_shoff), count = offsetof(ElfW(Ehdr), e_shnum);
+    const size_t place = offsetof(ElfW(Ehdr), e_shoff), count = offsetof(ElfW(Ehdr), e_shentsize);
     std::memcpy(header + place, memory + place, sizeof(ElfW(Off)));
-    // e_shnum and e_shstrndx, the header's last two fields.
+    // e_shentsize, e_shnum and e_shstrndx, the header's last three fields.
     std::memcpy(header + count, memory + count, sizeof(ElfW(Ehdr)) - count);
 }
 
@@ -87,7 +103,9 @@ bool holdsImage(QFile *file, const void *image)
         // Writable segments change as the program runs; the others stay as mapped.
         if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W) || !(segment.p_flags & PF_R))
             continue;
-        if (!file->seek(qint64(segment.p_offset)))
+        // Only what the file's size covers is read: some files the system
+        // calls regular (/proc/kmsg) claim no size and block when read.
+        if (segment.p_offset + segment.p_filesz > quint64(file->size()) || !file->seek(qint64(segment.p_offset)))
             return false;
         const char *memory = reinterpret_cast<const char *>(bias + segment.p_vaddr);
         for (quint64 done = 0; done < segment.p_filesz;) {

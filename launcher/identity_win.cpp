@@ -34,6 +34,13 @@ bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size, boo
     return true;
 }
 
+bool openRegularFile(QFile *file, const QString &name)
+{
+    // A pipe or a device has no name in a folder that a release could take.
+    file->setFileName(name);
+    return file->open(QIODevice::ReadOnly);
+}
+
 // Adds `delta` at each base relocation that falls in `bytes`, the section at `rva`.
 static void relocate(QByteArray *bytes, DWORD rva, const char *image, const IMAGE_DATA_DIRECTORY &table, ULONG_PTR delta)
 {
@@ -71,7 +78,8 @@ const void *runningImage()
 }
 
 // Sets the file's `field` of the headers `bytes` to the image's: the base the
-// image was loaded at, and what signing changes (as Authenticode leaves out).
+// image was loaded at, what signing changes (as Authenticode leaves out), and
+// what stripping changes (the time stamp, the symbol table's place and size).
 static void takeField(QByteArray *bytes, const char *image, const void *field, size_t size)
 {
     const auto at = static_cast<const char *>(field) - image;
@@ -94,6 +102,9 @@ bool holdsImage(QFile *file, const void *mapped)
     takeField(&headers, image, &nt->OptionalHeader.CheckSum, sizeof nt->OptionalHeader.CheckSum);
     takeField(&headers, image, &nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY],
               sizeof(IMAGE_DATA_DIRECTORY));
+    takeField(&headers, image, &nt->FileHeader.TimeDateStamp, sizeof nt->FileHeader.TimeDateStamp);
+    takeField(&headers, image, &nt->FileHeader.PointerToSymbolTable,
+              sizeof nt->FileHeader.PointerToSymbolTable + sizeof nt->FileHeader.NumberOfSymbols);
     if (std::memcmp(headers.constData(), image, size_t(headerSize)) != 0)
         return false;
     // Sections that stay as mapped: not writable, not zero-filled; relocated where the base moved.

@@ -184,7 +184,8 @@ private slots:
         // Near copies are the launcher: what differs in them does not decide what runs
         row("", "a copy with bytes appended", "@.1.exe,more:@.9.exe", "@.1.exe,@.9.exe", "");
         row("unix", "a copy with its last byte changed", "@.1.exe,near:@.9.exe", "@.1.exe,@.9.exe", "");
-        row("unix", "a stripped copy", "@.1.exe,strip:@.9.exe", "@.1.exe,@.9.exe", "");
+        row("", "a stripped copy", "@.1.exe,strip:@.9.exe", "@.1.exe,@.9.exe", "");
+        row("unix", "a copy with its section header fields cleared", "@.1.exe,sstrip:@.9.exe", "@.1.exe,@.9.exe", "");
         row("unix", "a stripped copy, no /proc", "@.1.exe,strip:@.9.exe", "@.1.exe,@.9.exe", "", "noproc");
         row("unix", "a copy with a byte of its writable data changed", "@.1.exe,wdata:@.9.exe", "@.1.exe,@.9.exe", "");
         row("windows", "a copy signed again, the launcher signed", "@.1.exe,resigned:@.9.exe", "@.1.exe,@.9.exe", "",
@@ -198,6 +199,7 @@ private slots:
         // --- Not a regular file as the newest: never read, nothing goes
         row("unix", "FIFO", "@.1.exe,fifo:@.9.exe,data:@Setup.9.txt", "@.1.exe,@.9.exe,@Setup.9.txt", "");
         row("unix", "link to a device", "@.1.exe,link:@.9.exe>/dev/null", "@.1.exe,@.9.exe", "");
+        row("unix", "link to a file that claims no size and blocks", "@.1.exe,link:@.9.exe>/proc/kmsg", "@.1.exe,@.9.exe", "");
     }
 
     void run()
@@ -245,7 +247,8 @@ private slots:
             //   ro    a read-only stand-in         elf   a native stand-in (the release started is native)
             //   dir   a folder                     link  a symbolic link NAME>TARGET; hard a hard link NAME>TARGET
             //   self  a copy of the launcher       near  the same with its last byte changed
-            //   more  the same with bytes appended  strip the same stripped of symbols
+            //   more  the same with bytes appended  strip the same stripped (again) by strip
+            //   sstrip the same with its ELF section header fields cleared
             //   wdata the same with a byte of writable data changed
             //   header the same with a byte of the file's header changed, which the system ignores
             //   resigned, unsigned  the launcher signed again, unsigned (for the route "signed")
@@ -257,6 +260,8 @@ private slots:
             const QByteArray path = folder + '/' + entry.mid(entry.indexOf(':') + 1).split('>').first(),
                              target = entry.mid(entry.indexOf('>') + 1);
             QByteArray near = launcher;
+            if (kind == "sstrip") // e_shoff; e_shentsize, e_shnum, e_shstrndx
+                near.replace(0x28, 8, QByteArray(8, '\0')).replace(0x3a, 6, QByteArray(6, '\0'));
             if (kind == "near" || kind == "wdata" || kind == "header") {
                 const int at = kind == "near" ? near.size() - 1 : kind == "wdata" ? writableByte(launcher)
                                    : platform == "unix" ? EI_PAD : 0x4e; // in ELF's identification; in the DOS stub
@@ -267,7 +272,7 @@ private slots:
                 QVERIFY(::mkdir(path, 0755) == 0);
             else if (kind == "link" || kind == "hard")
                 QVERIFY((kind == "link" ? ::symlink(target, path) : ::link(folder + '/' + target, path)) == 0);
-            else if (kind == "self" || kind == "near" || kind == "wdata" || kind == "header" || kind == "more")
+            else if (QByteArrayList{"self", "near", "wdata", "header", "sstrip", "more"}.contains(kind))
                 QVERIFY(writeFile(path, kind == "more" ? launcher + "appended" : near, 0755));
             else if (kind == "strip")
                 QVERIFY(writeFile(path, launcher, 0755) && QProcess::execute("strip", {QFile::decodeName(path)}) == 0);

@@ -11,13 +11,15 @@
 # the shipped one, and no package source entry may have been written. Then step 3, with its change made to Qt's
 # calendar code (qcalendar.cpp, replaced in from Qt 6): the new file must
 # differ from the shipped one and its notices name the patch. Prints the time
-# each part took. Needs root (mounts, chroot); as another user it is skipped
-# (status 77).
+# each part took. Needs root (mounts, chroot); as another user, or for a
+# release set built from uncommitted changes, it is skipped (status 77).
 #   rehearse_rebuild.sh RELEASE_FOLDER
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 release=$(realpath -- "$1")
 [ "$(id -u)" -eq 0 ] || { echo "rehearsal: needs root (mmdebstrap, mounts, chroot); skipped"; exit 77; }
+# A build from uncommitted changes ships the commit's source, which cannot give its file.
+! grep -q -- '+modified"' "$release/Pellimantor.cdx.json" || { echo "rehearsal: a build from uncommitted changes; skipped"; exit 77; }
 "$root/scripts/setup" checks
 fail() { echo "FAIL: $*"; exit 1; }
 lap() { echo "rehearsal: $1 after $SECONDS s"; }

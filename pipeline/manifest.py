@@ -101,9 +101,9 @@ def build(target, folder, toolkit=TOOLKIT):
     """The manifest of the toolkit for `target` from the source files in `folder` and our changes in `toolkit`."""
     patches = sorted(glob.glob(os.path.join(glob.escape(toolkit), "patches", "*.patch")))
     replacements = []
-    for spec in REPLACEMENTS:
-        checked(folder, spec["file"])
-        replacements.append(Replacement(**dict(spec, patch=SourceFile.of(os.path.join(toolkit, spec["patch"])))))
+    for item in REPLACEMENTS:
+        checked(folder, item["file"])
+        replacements.append(Replacement(**dict(item, patch=SourceFile.of(os.path.join(toolkit, item["patch"])))))
     return Manifest(target=TARGETS[target], qt=source_package(folder, QT_PACKAGE),
                     patches=tuple(SourceFile.of(p) for p in patches), replacements=tuple(replacements),
                     configure=configure_arguments(TARGETS[target]), build_root=BUILD_ROOT)

@@ -45,19 +45,19 @@ def fetch_inputs(folder):
     taken from its package and kept only if it has the recorded hash."""
     if not manifests.newest_dsc(folder, manifests.QT_PACKAGE):
         fetch(manifests.QT_PACKAGE, folder)
-    for spec in manifests.REPLACEMENTS:
-        wanted = os.path.join(folder, spec["file"].name)
+    for item in manifests.REPLACEMENTS:
+        wanted = os.path.join(folder, item["file"].name)
         if os.path.exists(wanted):
             continue
-        if not manifests.newest_dsc(folder, spec["package"]):
-            fetch(spec["package"], folder)
-        origin = manifests.source_package(folder, spec["package"])
+        if not manifests.newest_dsc(folder, item["package"]):
+            fetch(item["package"], folder)
+        origin = manifests.source_package(folder, item["package"])
         archive = next(f.name for f in origin.files if ".orig.tar." in f.name)
         with tarfile.open(os.path.join(folder, archive)) as tar, open(wanted + ".part", "wb") as out:
-            out.write(tar.extractfile(spec["member"]).read())
-        if sha256_of(wanted + ".part") != spec["file"].sha256:
+            out.write(tar.extractfile(item["member"]).read())
+        if sha256_of(wanted + ".part") != item["file"].sha256:
             raise PipelineError("%s of %s %s is not the file our patch was made against"
-                                % (spec["member"], spec["package"], origin.version))
+                                % (item["member"], item["package"], origin.version))
         os.replace(wanted + ".part", wanted)
 
 

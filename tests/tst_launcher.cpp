@@ -307,7 +307,16 @@ private slots:
         const QString output = QFile::decodeName(base + "/output");
         if (status != 1 || QFileInfo(output).size() > 0)
             QThread::sleep(5);
-        QVERIFY2(status == 1 && contents(output).isEmpty(), "expected status 1 and no output; status "
+        // Under Wine, its loader's own lines about a program the launcher tried to start (which
+        // inherits the launcher's streams) are Wine's, not the launcher's: shown, not failed.
+        QByteArray printed;
+        for (const QByteArray &line : contents(output).split('\n')) {
+            if (platform == "windows" && status == 1 && line.startsWith("wine: "))
+                qWarning("Wine printed: %s", line.constData());
+            else
+                printed += line;
+        }
+        QVERIFY2(status == 1 && printed.isEmpty(), "expected status 1 and no output; status "
                  + QByteArray::number(status) + ", output: " + contents(output));
         // Wine shows the Linux root to Windows programs as drive Z:.
         const QByteArray record = (platform == "windows" && !asLinux ? "Z:" + QByteArray(folder).replace('/', '\\')

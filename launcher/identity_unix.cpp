@@ -8,9 +8,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <fcntl.h>
 #include <link.h>
 #include <sys/auxv.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +96,9 @@ bool holdsImage(QFile *file, const void *image)
         if (segments[i].p_type == PT_LOAD && segments[i].p_offset == 0)
             bias = ElfW(Addr)(image) - segments[i].p_vaddr;
     }
+    // Only what the file's size covers is read: some files the system calls
+    // regular (/proc/kmsg) claim no size and block when read.
+    const quint64 size = quint64(file->size());
     int compared = 0;
     char chunk[65536];
     for (int i = 0; i < header->e_phnum; ++i) {
@@ -103,9 +106,7 @@ bool holdsImage(QFile *file, const void *image)
         // Writable segments change as the program runs; the others stay as mapped.
         if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W) || !(segment.p_flags & PF_R))
             continue;
-        // Only what the file's size covers is read: some files the system
-        // calls regular (/proc/kmsg) claim no size and block when read.
-        if (segment.p_offset + segment.p_filesz > quint64(file->size()) || !file->seek(qint64(segment.p_offset)))
+        if (segment.p_offset + segment.p_filesz > size || !file->seek(qint64(segment.p_offset)))
             return false;
         const char *memory = reinterpret_cast<const char *>(bias + segment.p_vaddr);
         for (quint64 done = 0; done < segment.p_filesz;) {

@@ -23,6 +23,10 @@ RUNTIME = {
 }
 
 
+# An object the link-time optimiser compiled during the link, in a temporary folder.
+LTRANS = re.compile(r"\.ltrans[0-9]+\.ltrans\.o$")
+
+
 @dataclass
 class Link:
     """What the components are found from: the folders, the toolkit's records, the runtime packages by archive
@@ -45,8 +49,10 @@ def link_map(text, build):
         loaded = re.match(r"^LOAD (.+)$", line)
         if first and not member and re.match(r"^\S.*\.a\(", line):
             raise PipelineError("a line of the link map that names no archive member it understands: " + line)
-        # Archives are listed member by member; "dll stuff" is the linker's own import section.
-        if loaded and (loaded.group(1).endswith(".a") or loaded.group(1) == "dll stuff"):
+        # Archives are listed member by member; "dll stuff" is the linker's own import section; the
+        # link-time optimiser's own objects are compiled from the members and objects listed.
+        if loaded and (loaded.group(1).endswith(".a") or loaded.group(1) == "dll stuff"
+                       or LTRANS.search(loaded.group(1))):
             continue
         if member or loaded:
             path = os.path.realpath(os.path.join(build, (member or loaded).group(1)))

@@ -34,21 +34,25 @@ REPLACEMENTS = [dict(path="src/corelib/time/qcalendar.cpp", package="qt6-base", 
                      patch="qcalendar-qt6.patch")]
 
 # Only the core module (and on Windows the WinMain adapter), with bundled
-# PCRE2, zlib and double-conversion, and without the parts of the core module
-# that the launcher never reaches (QUrl::topLevelDomain among them, which
-# would bring in the public suffix list). PCRE2 matches without its just-in-time
-# compiler (the launcher's one pattern costs more to compile than it saves,
-# and it would write executable code). Each function and data item gets a
-# section of its own, so that the link drops what it never reaches.
+# zlib and double-conversion, and without the parts of the core module that
+# the launcher never reaches (QUrl::topLevelDomain among them, which would
+# bring in the public suffix list). No PCRE2: directory name filters are
+# matched by QRegExp instead (toolkit/patches/qt-wildcard.patch).
+# Optimised for size, and compiled for link-time optimisation: the
+# program's link compiles only the code it reaches (the linker cannot drop
+# unreached functions on Windows, where it keeps every function's unwind
+# table).
 COMMON = ("-static", "-release", "-gc-binaries", "-opensource", "-confirm-license", "-prefix", PREFIX,
           "-nomake", "examples", "-nomake", "tests", "-no-gui", "-no-widgets", "-no-dbus", "-no-opengl", "-no-openssl",
-          "-no-icu", "-no-iconv", "-no-glib", "-no-zstd", "-qt-pcre", "-qt-zlib", "-qt-doubleconversion", "-no-pch",
+          "-no-icu", "-no-iconv", "-no-glib", "-no-zstd", "-no-pcre", "-qt-zlib", "-qt-doubleconversion", "-no-pch",
           "-silent", "-no-feature-big_codecs", "-no-feature-mimetype", "-no-feature-timezone",
           "-no-feature-translation", "-no-feature-settings", "-no-feature-topleveldomain",
-          "-no-feature-statemachine", "-no-feature-animation",
+          "-no-feature-statemachine", "-no-feature-animation", "-no-feature-jalalicalendar",
+          "-no-feature-hijricalendar", "-no-feature-datetimeparser", "-no-feature-easingcurve",
+          "-no-feature-sha3-fast", "-no-feature-gestures", "-no-feature-temporaryfile", "-no-feature-library",
+          "-no-feature-regularexpression", "-optimize-size", "-ltcg",
           "-no-feature-sharedmemory", "-no-feature-systemsemaphore", "-no-feature-itemmodel",
           "-no-feature-filesystemwatcher", "-no-feature-commandlineparser", "-no-feature-xmlstream",
-          "QMAKE_CFLAGS+=-DPCRE2_DISABLE_JIT",
           "QMAKE_CFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT,
           "QMAKE_CXXFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT)
 
@@ -60,8 +64,11 @@ def configure_arguments(target):
     # The compilers are found on PATH by these names (the toolkit build points
     # them to MinGW-w64's posix-thread variant). -MD: each object's dependency
     # record, from which the notices learn what each toolkit member holds.
+    # The archives of compiled-for-link objects are made by the cross
+    # compiler's own ar and nm, which read them through its plugin.
     return COMMON + ("-xplatform", "win32-g++", "-device-option", "CROSS_COMPILE=%s-" % target.triple,
-                     "-static-runtime", "QMAKE_CFLAGS+=-MD", "QMAKE_CXXFLAGS+=-MD")
+                     "-static-runtime", "QMAKE_CFLAGS+=-MD", "QMAKE_CXXFLAGS+=-MD",
+                     "QMAKE_AR_LTCG=%s-gcc-ar cqs" % target.triple, "QMAKE_NM_LTCG=%s-gcc-nm -P" % target.triple)
 
 
 def newest_dsc(folder, package):

@@ -42,13 +42,6 @@ def link(text=MAP):
                            runtime.parse_copyright(open(FIXTURES + "/copyright").read()), {CAL: {"cal.patch"}})
 
 
-def test_link_map_names_what_the_link_took():
-    assert {m.label for m in components.link_map(MAP, "/b")} == {
-        "libQt5Core.a(qcalendar.o)", "libQt5Core.a(qlocale.o)", "libQt5Core.a(strtoll.o)", "main.cpp.obj",
-        "liblauncher_logic.a(discovery.cpp.obj)", "crtbegin.o", "libstdc++.a(cp-demangle.o)",
-        "libmingwex.a(lib32_libmingwex_a-misc.o)", "libpthread.a(libwinpthread_la-misc.o)"}
-
-
 @pytest.mark.parametrize("file, tag", [("corelib/qlocale.cpp", "LGPL"), ("corelib/qgpl.cpp", "GPL"),
                                        ("corelib/time/qcalendar.cpp", "LGPL"), ("corelib/qnotag.cpp", None)])
 def test_licence_tags(file, tag):
@@ -62,8 +55,13 @@ def test_archive_members_by_name_and_bytes(tmp_path):
     assert {name: body.decode() for name, body in records.members(str(tmp_path / "lib.a"))} == names
 
 
-def test_components_and_their_licences():
-    found = components.components(components.link_map(MAP, "/b"), link())
+def test_what_the_link_took_its_components_and_their_licences():
+    taken = components.link_map(MAP, "/b")
+    assert {m.label for m in taken} == {
+        "libQt5Core.a(qcalendar.o)", "libQt5Core.a(qlocale.o)", "libQt5Core.a(strtoll.o)", "main.cpp.obj",
+        "liblauncher_logic.a(discovery.cpp.obj)", "crtbegin.o", "libstdc++.a(cp-demangle.o)",
+        "libmingwex.a(lib32_libmingwex_a-misc.o)", "libpthread.a(libwinpthread_la-misc.o)"}
+    found = components.components(taken, link())
     assert sorted(found) == ["freebsd", "gcc-mingw-w64", "mingw-w64", "pellimantor", "qt"]
     assert found["mingw-w64"].member_licences == {
         "libmingwex.a(lib32_libmingwex_a-misc.o)": "LicenseRef-MinGW-w64-Lucent",
@@ -114,6 +112,8 @@ def test_every_component_versioned_and_every_file_referenced(names, message):
     keys, app = components.order(found), outputs.Application("abc", 0, "abc", "0" * 64, "", "MIT")
     with pytest.raises(PipelineError, match=message) if message else contextlib.nullcontext():
         bom = json.loads(outputs.bill_of_materials(keys, found, app, RECIPE, dict.fromkeys(names, "0" * 64)))
-        items = bom["components"] + bom["components"][0]["components"]
-        assert all(c["version"] for c in items) and "Version: \n" not in outputs.notices(keys, found, "MIT")
+        items, notices = bom["components"] + bom["components"][0]["components"], outputs.notices(keys, found, "MIT")
+        assert all(c["version"] for c in items) and "Version: \n" not in notices
         assert found["freebsd"].purl.endswith("src@5.15.8%2Bdfsg-11?arch=source#src/3rdparty/freebsd")
+        # The notices name every member and object the link took.
+        assert all(m.label in notices for m in components.link_map(MAP, "/b"))

@@ -23,8 +23,8 @@ RUNTIME = {
 }
 
 
-# An object the link-time optimiser compiled during the link, in a temporary folder.
-LTRANS = re.compile(r"\.ltrans[0-9]+\.ltrans\.o$")
+# An object the link-time optimiser compiled during the link: GCC's temporary file name (ccXXXXXX).
+LTRANS = re.compile(r"(^|/)cc[A-Za-z0-9]{6}\.ltrans[0-9]+\.ltrans\.o$")
 
 
 @dataclass

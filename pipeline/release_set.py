@@ -15,6 +15,7 @@ source gives the same files: no time but the commit's, no path of the build
 machine, identifiers derived from the contents; from a checkout (git) or
 from an unpacked launcher.tar alike. Given a release set's source folder,
 it reads the runtime's source file list from there and fetches nothing."""
+import glob
 import hashlib
 import io
 import os
@@ -49,6 +50,19 @@ def write(path, text):
         f.write(text)
 
 
+def add_own_patches(root, files):
+    """Adds to `files` each toolkit patch in the tree that they lack (a recipient's own, or one git does not track),
+    since the toolkit is built with every one; True if any was added."""
+    added = False
+    for path in sorted(glob.glob(os.path.join(glob.escape(root), "toolkit", "patches", "*.patch"))):
+        name = "toolkit/patches/" + os.path.basename(path)
+        if name not in files:
+            with open(path, "rb") as f:
+                files[name] = (f.read(), os.access(path, os.X_OK))
+            added = True
+    return added
+
+
 def source_of(root):
     """The launcher's source: commit, commit time (seconds), whether the tree differs from the commit, its files
     with contents and whether they are executable, and the SOURCE file of an unpacked tree (else None)."""
@@ -61,6 +75,7 @@ def source_of(root):
             with open(os.path.join(root, name), "rb") as f:
                 files[name] = (f.read(), os.access(os.path.join(root, name), os.X_OK))
             modified |= hashlib.sha256(files[name][0]).hexdigest() != digest
+        modified |= add_own_patches(root, files)
         return fields["commit"], int(fields["time"]), modified, files, recorded
     git = ["git", "-C", root, "-c", "core.autocrlf=false", "-c", "core.eol=lf", "-c", "tar.umask=0022"]
     commit = run(*git, "rev-parse", "HEAD")
@@ -72,6 +87,7 @@ def source_of(root):
         for member in tar.getmembers():
             if member.isfile():
                 files[member.name] = (tar.extractfile(member).read(), bool(member.mode & 0o100))
+    modified |= add_own_patches(root, files)
     return commit, time, modified, files, None
 
 

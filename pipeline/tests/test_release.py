@@ -2,6 +2,7 @@
 # SPDX-License-Identifier: MIT
 """From the link map to the notices and the bill of materials, on tiny fixtures."""
 import contextlib
+import hashlib
 import json
 import os
 import subprocess
@@ -11,6 +12,7 @@ import pytest
 import components
 import licences
 import outputs
+import release_set
 import records
 import runtime
 from conftest import FIXTURES, write
@@ -74,13 +76,14 @@ def gpl_calendar(data):
     data.licensing["members"]["libQt5Core.a(qcalendar.o)"].licences["src/corelib/time/qcalendar.cpp"] = "GPL-3.0-only"
 
 
-@pytest.mark.parametrize("text, change, message", ids="gpl unrecorded package runtime-gpl map".split(), argvalues=[
+@pytest.mark.parametrize("text, change, message", ids="gpl unrecorded package runtime-gpl map ltrans".split(), argvalues=[
     (MAP, gpl_calendar, r"libQt5Core.a\(qcalendar.o\): src/corelib/time/qcalendar.cpp is under GPL-3.0-only"),
     (MAP, lambda data: data.licensing["members"].pop("libQt5Core.a(qlocale.o)"), "qlocale.o.: not in the toolkit's"),
     (MAP, lambda data: data.packages.update({"/usr/i686-w64-mingw32/lib/libmingwex.a": RuntimePackage("x", "x", "1")}),
      "misc.o.: from x, a package of no known component"),
     (MAP.replace("misc.o)", "gpl.o)", 1), lambda data: None, "gpl.o. is under GPL-3.0-or-later, which the licence"),
     (MAP.replace("qlocale.o)", "qlocale.o", 1), lambda data: None, "names no archive member it understands"),
+    (MAP + "LOAD /opt/blob.ltrans0.ltrans.o\n", lambda data: None, "blob.ltrans0.ltrans.o: "),
 ])
 def test_what_the_policy_or_the_records_refuse_stops_with_its_name(text, change, message):
     with pytest.raises(PipelineError, match=message):
@@ -117,3 +120,11 @@ def test_every_component_versioned_and_every_file_referenced(names, message):
         assert found["freebsd"].purl.endswith("src@5.15.8%2Bdfsg-11?arch=source#src/3rdparty/freebsd")
         # The notices name every member and object the link took.
         assert all(m.label in notices for m in components.link_map(MAP, "/b"))
+
+
+def test_a_patch_the_tree_adds_goes_into_the_source_and_marks_it_modified(tmp_path):
+    # An unpacked launcher.tar whose recipient added a patch of their own.
+    write(str(tmp_path), {"a.txt": "a\n", "toolkit/patches/zz-mine.patch": "+x\n",
+                          "SOURCE": "commit c\ntime 1\n\n%s a.txt\n" % hashlib.sha256(b"a\n").hexdigest()})
+    _, _, modified, files, _ = release_set.source_of(str(tmp_path))
+    assert modified and files["toolkit/patches/zz-mine.patch"][0] == b"+x\n"

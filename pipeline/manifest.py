@@ -106,15 +106,25 @@ def checked(folder, wanted):
 
 
 def build(target, folder, toolkit=TOOLKIT):
-    """The manifest of the toolkit for `target` from the source files in `folder` and our changes in `toolkit`."""
+    """The manifest of the toolkit for `target` from the source files in `folder` and our changes in `toolkit`.
+    A release set's folder holds the manifest it was built with: its source files must be the ones taken."""
     patches = sorted(glob.glob(os.path.join(glob.escape(toolkit), "patches", "*.patch")))
     replacements = []
     for item in REPLACEMENTS:
         checked(folder, item["file"])
         replacements.append(Replacement(**dict(item, patch=SourceFile.of(os.path.join(toolkit, item["patch"])))))
-    return Manifest(target=TARGETS[target], qt=source_package(folder, QT_PACKAGE),
-                    patches=tuple(SourceFile.of(p) for p in patches), replacements=tuple(replacements),
-                    configure=configure_arguments(TARGETS[target]), build_root=BUILD_ROOT)
+    recipe = Manifest(target=TARGETS[target], qt=source_package(folder, QT_PACKAGE),
+                      patches=tuple(SourceFile.of(p) for p in patches), replacements=tuple(replacements),
+                      configure=configure_arguments(TARGETS[target]), build_root=BUILD_ROOT)
+    recorded = os.path.join(folder, "manifest.json")
+    if os.path.exists(recorded):
+        with open(recorded, encoding="utf-8") as f:
+            shipped = Manifest.from_json(f.read())
+        sources = lambda m: set(m.qt.files) | {r.file for r in m.replacements}
+        if sources(recipe) != sources(shipped):
+            raise PipelineError("the source files taken from %s are not the ones its manifest.json records: %s"
+                                % (folder, ", ".join(sorted({f.name for f in sources(recipe) ^ sources(shipped)}))))
+    return recipe
 
 
 def input_paths(manifest, folder, toolkit=TOOLKIT):

@@ -64,6 +64,8 @@ def test_cache_key_follows_every_patch(inputs, changed):
     ("src/qt6.cpp", QT5, "qt6.cpp in .* is not the file recorded"),
     ("src/" + ORIG, "other\n", ORIG + ", which qtbase-opensource-src_5.15.8-1.dsc lists, is missing from .* or"),
     ("kit/patches/zz-mine.patch", (CAL, QT6 + "x\n", "y\n"), "the patch zz-mine.patch does not apply"),
+    ("src/manifest.json", Manifest(manifest.TARGETS["windows"], manifest.SourcePackage("q", "1", (SourceFile("q.dsc", "0"),)), (), (), (), "/")
+     .to_json(), "not the ones its manifest.json records: q.dsc, qt6.cpp, "),
 ])
 def test_the_tree_as_compiled_or_the_input_at_fault_named(inputs, tmp_path, name, text, message):
     os.remove(tmp_path / name) if text is None else write(tmp_path, {name: text})

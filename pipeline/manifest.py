@@ -116,6 +116,10 @@ def build(target, folder, toolkit=TOOLKIT):
     recipe = Manifest(target=TARGETS[target], qt=source_package(folder, QT_PACKAGE),
                       patches=tuple(SourceFile.of(p) for p in patches), replacements=tuple(replacements),
                       configure=configure_arguments(TARGETS[target]), build_root=BUILD_ROOT)
+    names = [f.name for f in recipe.inputs()]
+    twice = sorted({name for name in names if names.count(name) > 1})
+    if twice:
+        raise PipelineError("two inputs named %s: rename the patch of yours" % ", ".join(twice))
     recorded = os.path.join(folder, "manifest.json")
     if os.path.exists(recorded):
         with open(recorded, encoding="utf-8") as f:

@@ -64,6 +64,7 @@ def test_cache_key_follows_every_patch(inputs, changed):
     ("src/qt6.cpp", QT5, "qt6.cpp in .* is not the file recorded"),
     ("src/" + ORIG, "other\n", ORIG + ", which qtbase-opensource-src_5.15.8-1.dsc lists, is missing from .* or"),
     ("kit/patches/zz-mine.patch", (CAL, QT6 + "x\n", "y\n"), "the patch zz-mine.patch does not apply"),
+    ("kit/patches/cal.patch", ("x", "1\n", "2\n"), "two inputs named cal.patch"),
     ("src/manifest.json", Manifest(manifest.TARGETS["windows"], manifest.SourcePackage("q", "1", (SourceFile("q.dsc", "0"),)), (), (), (), "/")
      .to_json(), "not the ones its manifest.json records: q.dsc, qt6.cpp, "),
 ])

@@ -50,6 +50,12 @@ def write(path, text):
         f.write(text)
 
 
+def file_entry(path):
+    """A file of the launcher's source as it is kept: its contents and whether it is executable."""
+    with open(path, "rb") as f:
+        return f.read(), os.access(path, os.X_OK)
+
+
 def add_own_patches(root, files):
     """Adds to `files` each toolkit patch in the tree that they lack (a recipient's own, or one git does not track),
     since the toolkit is built with every one; True if any was added."""
@@ -57,8 +63,7 @@ def add_own_patches(root, files):
     for path in sorted(glob.glob(os.path.join(glob.escape(root), "toolkit", "patches", "*.patch"))):
         name = "toolkit/patches/" + os.path.basename(path)
         if name not in files:
-            with open(path, "rb") as f:
-                files[name] = (f.read(), os.access(path, os.X_OK))
+            files[name] = file_entry(path)
             added = True
     return added
 
@@ -72,8 +77,7 @@ def source_of(root):
         fields = dict(line.split(" ", 1) for line in lines[:2])
         files, modified = {}, False
         for digest, name in (line.split(" ", 1) for line in lines[3:]):
-            with open(os.path.join(root, name), "rb") as f:
-                files[name] = (f.read(), os.access(os.path.join(root, name), os.X_OK))
+            files[name] = file_entry(os.path.join(root, name))
             modified |= hashlib.sha256(files[name][0]).hexdigest() != digest
         modified |= add_own_patches(root, files)
         return fields["commit"], int(fields["time"]), modified, files, recorded

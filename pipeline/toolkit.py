@@ -81,7 +81,7 @@ def compilers(triple, folder):
     """A PATH folder with the cross tools by the names configure is given: MinGW-w64's posix-thread compilers,
     since Qt's threading needs C++ thread support."""
     os.makedirs(folder)
-    for tool in ("gcc", "g++", "gcc-ar", "gcc-nm", "gcc-ranlib"):
+    for tool in ("gcc", "g++", "gcc-ar", "gcc-nm"):
         os.symlink("/usr/bin/%s-%s-posix" % (triple, tool), os.path.join(folder, "%s-%s" % (triple, tool)))
     for tool in ("ar", "ranlib", "nm", "strip", "objcopy", "objdump", "windres"):
         os.symlink("/usr/bin/%s-%s" % (triple, tool), os.path.join(folder, "%s-%s" % (triple, tool)))

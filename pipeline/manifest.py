@@ -38,11 +38,13 @@ REPLACEMENTS = [dict(path="src/corelib/time/qcalendar.cpp", package="qt6-base", 
 # the launcher never reaches (QUrl::topLevelDomain among them, which would
 # bring in the public suffix list). No PCRE2: directory name filters are
 # matched by QRegExp instead (toolkit/patches/qt-wildcard.patch).
-# Compiled for link-time optimisation: the program's link compiles only the
-# code it reaches (the linker cannot drop unreached functions on Windows,
-# where it keeps every function's unwind table). Optimised for speed, not
-# size (-optimize-size): a quarter smaller, but a third slower to list a
-# large folder.
+# Only the C locale's data (toolkit/patches/qt-locale-data.patch): the
+# launcher formats nothing for people. Compiled for link-time optimisation:
+# the program's link compiles only the code it reaches (the linker cannot
+# drop unreached functions on Windows, where it keeps every function's
+# unwind table). Optimised for size, except the files that listing and
+# ordering a folder run through (toolkit/patches/qt-speed-files.patch),
+# which keep Qt's optimisation for speed.
 COMMON = ("-static", "-release", "-gc-binaries", "-opensource", "-confirm-license", "-prefix", PREFIX,
           "-nomake", "examples", "-nomake", "tests", "-no-gui", "-no-widgets", "-no-dbus", "-no-opengl", "-no-openssl",
           "-no-icu", "-no-iconv", "-no-glib", "-no-zstd", "-no-pcre", "-qt-zlib", "-qt-doubleconversion", "-no-pch",
@@ -51,7 +53,7 @@ COMMON = ("-static", "-release", "-gc-binaries", "-opensource", "-confirm-licens
           "-no-feature-statemachine", "-no-feature-animation", "-no-feature-jalalicalendar",
           "-no-feature-hijricalendar", "-no-feature-datetimeparser", "-no-feature-easingcurve",
           "-no-feature-sha3-fast", "-no-feature-gestures", "-no-feature-temporaryfile", "-no-feature-library",
-          "-no-feature-regularexpression", "-ltcg",
+          "-no-feature-regularexpression", "-no-feature-localedata", "-ltcg", "-optimize-size",
           "-no-feature-sharedmemory", "-no-feature-systemsemaphore", "-no-feature-itemmodel",
           "-no-feature-filesystemwatcher", "-no-feature-commandlineparser", "-no-feature-xmlstream",
           "QMAKE_CFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT,

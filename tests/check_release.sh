@@ -10,7 +10,7 @@
 # with umask 077 and git's tar.umask=user and core.autocrlf=true gives the
 # same bytes and the same release set; of two builds into one folder at once,
 # each that reports success has its file; the file names no path of the build
-# machine. The release set's bill of materials validates against CycloneDX's
+# machine; the build gives no warning. The release set's bill of materials validates against CycloneDX's
 # schema and names the file and the components only a real link shows. Signed
 # with a throwaway self-signed publisher made here, it
 # verifies and keeps its form and mode, a changed byte does not verify, the
@@ -43,6 +43,7 @@ printf '[tar]\n\tumask = user\n[core]\n\tautocrlf = true\n' >gitconfig
     PELLIMANTOR_WINDOWS_BUILD=-odd "$root/scripts/build-windows" >/dev/null 2>odd.log) \
     && diff -r "$release" ./-odd/release >/dev/null && [ -z "$(find ./-odd/release ! -perm 644 ! -perm 755)" ] \
     || fail "a build into the folder -odd under an ASCII locale, umask 077 and other git settings failed or differs"
+! grep 'warning:' odd.log || fail "the build warned (its link compiles Qt's code too)"
 for n in 1 2; do (PELLIMANTOR_WINDOWS_BUILD=$work/shared "$root/scripts/build-windows" >"twin$n.out" 2>"twin$n.log"; echo $? >"twin$n.status") & done
 wait
 grep -q -x 0 twin1.status twin2.status || fail "of two builds into one folder at once, neither succeeded"

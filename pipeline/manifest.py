@@ -107,10 +107,15 @@ def checked(folder, wanted):
     return path
 
 
+def patch_paths(toolkit=TOOLKIT):
+    """Every patch the toolkit is built with, in the order they are applied: toolkit/patches/*.patch by name."""
+    return sorted(glob.glob(os.path.join(glob.escape(toolkit), "patches", "*.patch")))
+
+
 def build(target, folder, toolkit=TOOLKIT):
     """The manifest of the toolkit for `target` from the source files in `folder` and our changes in `toolkit`.
     A release set's folder holds the manifest it was built with: its source files must be the ones taken."""
-    patches = sorted(glob.glob(os.path.join(glob.escape(toolkit), "patches", "*.patch")))
+    patches = patch_paths(toolkit)
     replacements = []
     for item in REPLACEMENTS:
         checked(folder, item["file"])

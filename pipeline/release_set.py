@@ -15,7 +15,6 @@ source gives the same files: no time but the commit's, no path of the build
 machine, identifiers derived from the contents; from a checkout (git) or
 from an unpacked launcher.tar alike. Given a release set's source folder,
 it reads the runtime's source file list from there and fetches nothing."""
-import glob
 import hashlib
 import io
 import os
@@ -26,6 +25,7 @@ import tarfile
 
 import components as stages
 import licences
+import manifest as manifests
 import outputs
 import records
 import runtime
@@ -60,7 +60,7 @@ def add_own_patches(root, files):
     """Adds to `files` each toolkit patch in the tree that they lack (a recipient's own, or one git does not track),
     since the toolkit is built with every one; True if any was added."""
     added = False
-    for path in sorted(glob.glob(os.path.join(glob.escape(root), "toolkit", "patches", "*.patch"))):
+    for path in manifests.patch_paths(os.path.join(root, "toolkit")):
         name = "toolkit/patches/" + os.path.basename(path)
         if name not in files:
             files[name] = file_entry(path)

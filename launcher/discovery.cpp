@@ -20,10 +20,12 @@ QStringList listReleases(const QDir &directory)
                                QDir::Name | QDir::IgnoreCase);
 }
 
-void selectRelease(const QStringList &listedNames, QString *chosenVersion, QStringList *candidates)
+Selection selectRelease(const QStringList &listedNames)
 {
+    QString chosenVersion = QStringLiteral("0.0");
+    QStringList candidates;
     // At most one candidate per listed name: the list grows once.
-    candidates->reserve(candidates->size() + listedNames.size());
+    candidates.reserve(listedNames.size());
     for (const QString &name : listedNames) {
         // Split at the dots, the middle parts rejoined are exactly the text
         // between the first and the last dot; the first part (product word) and
@@ -40,8 +42,12 @@ void selectRelease(const QStringList &listedNames, QString *chosenVersion, QStri
             ++start;
         // A view of the version text inside the listed name, copied only when chosen.
         const QString version = QString::fromRawData(name.constData() + start, last - start);
-        candidates->append(releaseFileName(version));
-        if (isSameOrNewer(*chosenVersion, version))
-            *chosenVersion = QString(version.constData(), version.size());
+        candidates.append(releaseFileName(version));
+        if (isSameOrNewer(chosenVersion, version))
+            chosenVersion = QString(version.constData(), version.size());
     }
+    Selection selection{releaseFileName(chosenVersion), candidates};
+    // Every candidate of the kept name is the kept release, duplicates included.
+    selection.superseded.removeAll(selection.release);
+    return selection;
 }

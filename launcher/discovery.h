@@ -8,6 +8,14 @@
 #include <QString>
 #include <QStringList>
 
+// What discovery chose: the release file to start, and the release file
+// names built from every other listed release, in listing order.
+struct Selection
+{
+    QString release;
+    QStringList superseded;
+};
+
 // Returns "Pellimantor." + version + ".exe", a bare name in the working directory.
 QString releaseFileName(const QString &version);
 
@@ -15,9 +23,8 @@ QString releaseFileName(const QString &version);
 // case, hidden entries left out, sorted by name ignoring case.
 QStringList listReleases(const QDir &directory);
 
-// Appends the release file name of each listed name of three or more
-// dot-separated parts to `candidates`, and sets `chosenVersion` to each
-// version that is the same as or newer than it, in list order.
-void selectRelease(const QStringList &listedNames, QString *chosenVersion, QStringList *candidates);
+// Takes each listed name of three or more dot-separated parts as a release
+// and chooses the newest, the later-listed of equal ones, from "0.0" up.
+Selection selectRelease(const QStringList &listedNames);
 
 #endif

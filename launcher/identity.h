@@ -6,34 +6,37 @@
 
 #include <QPair>
 #include <QString>
-
-class QFile;
+#include <QVector>
 
 // Which file a name reaches, links followed, as the file system identifies it.
 using FileIdentity = QPair<quint64, quint64>;
 
-// Reads the identity of the file `name` reaches, its size when `size` is given
-// and whether it is a regular file when `regular` is given. Returns false when
-// it reaches no file or cannot be asked.
-bool readIdentity(const QString &name, FileIdentity *identity, qint64 *size = nullptr, bool *regular = nullptr);
+// A file held open for reading: a descriptor on Unix, a handle on Windows.
+using HeldFile = qintptr;
 
-// Opens `name`, a regular file when it was asked, into `file` for reading,
-// without blocking on whatever else may have taken its place; returns false
-// when it cannot be opened or is no longer a regular file.
-bool openRegularFile(QFile *file, const QString &name);
+// Reads the identity of the file `name` reaches; false when it reaches no
+// file or cannot be asked.
+bool readIdentity(const QString &name, FileIdentity *identity);
 
-// Where the system mapped the running program's file: its headers, in memory.
-const void *runningImage();
+// The identities of the running program's own file, by every path that may
+// name it. Call it before the program opens any file: one such path is
+// /dev/fd/N, which names another file once N is reused.
+QVector<FileIdentity> readOwnIdentities();
 
-// Returns whether `name` is the launcher: a regular file that holds `image`, or
-// the running program's own file by identity; when that cannot be told, yes.
-bool isLauncherItself(const QString &name, const void *image = runningImage());
+// Opens `name` for reading, without blocking, if it reaches a regular file,
+// and gives its identity and size. Until it is let go, on Windows no one may
+// write, rename or remove it; the system may still run it.
+bool holdRegularFile(const QString &name, HeldFile *file, FileIdentity *identity, qint64 *size);
 
-// Returns whether `file`, open for reading, holds `image`: the bytes that decide
-// what runs (docs/behaviour.md), whatever else of the file differs.
-bool holdsImage(QFile *file, const void *image);
+// Reads `size` bytes of `file` at `offset` into `bytes`; false if it cannot.
+bool readAt(HeldFile file, qint64 offset, char *bytes, qint64 size);
 
-// Returns the paths that may name the running program's file, best first.
-QStringList ownFileCandidates();
+// Closes a file that holdRegularFile opened.
+void letGo(HeldFile file);
+
+// Returns whether `file`, the held release of identity `identity` and
+// `size` bytes, is the launcher: it carries the launcher's mark, or is the
+// running program's own file (one of `ownFiles`); when that cannot be told, yes.
+bool isLauncher(HeldFile file, const FileIdentity &identity, qint64 size, const QVector<FileIdentity> &ownFiles);
 
 #endif

@@ -3,14 +3,12 @@
 
 #include "launch.h"
 
-#include "discovery.h"
-
 #include <QProcess>
 #include <QStringList>
 
-bool startRelease(const QString &version)
+bool startRelease(const QString &release)
 {
     // A program path with a directory part is never looked up in a search path;
     // an explicit empty argument list keeps the name from being split at spaces.
-    return QProcess::startDetached(QStringLiteral("./") + releaseFileName(version), QStringList());
+    return QProcess::startDetached(QStringLiteral("./") + release, QStringList());
 }

@@ -6,9 +6,9 @@
 
 #include <QString>
 
-// Starts "./" + the release file of `version` as a detached process, with no
-// arguments and the launcher's working directory and environment; returns
-// whether it started (docs/behaviour.md says what counts as started).
-bool startRelease(const QString &version);
+// Starts "./" + `release` as a detached process, with no arguments and the
+// launcher's working directory and environment; returns whether it started
+// (docs/behaviour.md says what counts as started).
+bool startRelease(const QString &release);
 
 #endif

@@ -3,19 +3,17 @@
 
 #include "removal.h"
 
-#include "discovery.h"
-
 #include <QFile>
 
-void removeSuperseded(const QStringList &candidates, const QString &chosenVersion)
+void removeSuperseded(const QStringList &superseded, const QString &release, const FileIdentity &kept)
 {
-    const QString keptName = releaseFileName(chosenVersion);
-    // Without the kept release's identity no candidate can be told apart from it.
-    FileIdentity kept;
-    if (!readIdentity(keptName, &kept))
+    // The file started must be the file checked: one renamed into its place
+    // in between may be anything, the launcher too, so nothing goes.
+    FileIdentity now;
+    if (!readIdentity(release, &now) || now != kept)
         return;
-    for (const QString &candidate : candidates) {
-        if (candidate.compare(keptName, Qt::CaseSensitive) != 0 && isWorthRemoving(candidate, kept))
+    for (const QString &candidate : superseded) {
+        if (isWorthRemoving(candidate, kept))
             QFile::remove(candidate);
     }
 }

@@ -9,10 +9,10 @@
 #include <QString>
 #include <QStringList>
 
-// Deletes, in list order, every candidate other than the release file of
-// `chosenVersion`, unless it reaches that file (docs/behaviour.md); none when
-// that file's identity cannot be read. Call it only once that release started.
-void removeSuperseded(const QStringList &candidates, const QString &chosenVersion);
+// Deletes, in list order, every superseded name that does not reach the kept
+// release's file `kept` (docs/behaviour.md); none when `release` no longer
+// reaches `kept`. Call it only once that release started.
+void removeSuperseded(const QStringList &superseded, const QString &release, const FileIdentity &kept);
 
 // Returns whether `candidate` is to be removed, given the kept release's identity.
 bool isWorthRemoving(const QString &candidate, const FileIdentity &kept);

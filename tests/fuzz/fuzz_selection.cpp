@@ -15,8 +15,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uchar *data, size_t size)
 {
-    QStringList listed, candidates, expected;
-    QString chosen = QStringLiteral("0.0"), expectedChosen = chosen;
+    QStringList listed, expected;
+    QString expectedChosen = QStringLiteral("0.0");
     for (const QByteArray &line : QByteArray(reinterpret_cast<const char *>(data), int(size)).split('\n')) {
         listed.append(QFile::decodeName(line));
         const QStringList parts = listed.last().split(QLatin1Char('.')), current = expectedChosen.split(QLatin1Char('.'));
@@ -33,9 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uchar *data, size_t size)
         if (version.value(i).toInt() >= current.value(i).toInt())
             expectedChosen = version.join(QLatin1Char('.'));
     }
-    selectRelease(listed, &chosen, &candidates);
-    if (candidates != expected || chosen != expectedChosen)
-        qFatal("discovery gave %s and %s, the plain way %s and %s", qPrintable(chosen), qPrintable(candidates.join(QLatin1Char(','))),
-               qPrintable(expectedChosen), qPrintable(expected.join(QLatin1Char(','))));
+    const Selection chosen = selectRelease(listed);
+    const QString release = releaseFileName(expectedChosen);
+    expected.removeAll(release);
+    if (chosen.superseded != expected || chosen.release != release)
+        qFatal("discovery gave %s and %s, the plain way %s and %s", qPrintable(chosen.release),
+               qPrintable(chosen.superseded.join(QLatin1Char(','))), qPrintable(release), qPrintable(expected.join(QLatin1Char(','))));
     return 0;
 }

@@ -46,16 +46,13 @@ static QByteArrayList sortedNames(const QByteArray &list)
     return names;
 }
 
-// The offset of the last byte of the first writable segment of an ELF program.
-static int writableByte(const QByteArray &program)
+// The program header of the first segment of `type` with `flags` in an ELF program.
+static Elf64_Phdr *segment(QByteArray *program, quint32 type, quint32 flags = 0)
 {
-    const auto header = reinterpret_cast<const Elf64_Ehdr *>(program.constData());
-    const auto segments = reinterpret_cast<const Elf64_Phdr *>(program.constData() + header->e_phoff);
-    for (int i = 0; i < header->e_phnum; ++i) {
-        if (segments[i].p_type == PT_LOAD && (segments[i].p_flags & PF_W) && segments[i].p_filesz > 0)
-            return int(segments[i].p_offset + segments[i].p_filesz - 1);
-    }
-    return 0;
+    const auto header = reinterpret_cast<const Elf64_Ehdr *>(program->data());
+    const auto segments = reinterpret_cast<Elf64_Phdr *>(program->data() + header->e_phoff);
+    return std::find_if(segments, segments + header->e_phnum,
+                        [&](const Elf64_Phdr &s) { return s.p_type == type && (s.p_flags & flags) == flags; });
 }
 
 // Adds a row for both platforms (`only` empty) or for "unix" or "windows" only.
@@ -68,9 +65,15 @@ static void row(const char *only, const char *name, const QByteArray &entries, c
 }
 
 // How the launcher is started: directly; in a mount namespace whose /proc is
-// empty; through the dynamic loader by name; under Wine by a \\?\unix\ path.
+// empty; through the dynamic loader by name; from a descriptor (fexecve);
+// with a library preloaded that swaps the release as it starts; under Wine by
+// a \\?\unix\ path.
 static QStringList routed(const QByteArray &route, const QString &launcher)
 {
+    if (route == "fexecve")
+        return {"python3", "-c", "import os, sys; os.execve(os.open(sys.argv[1], os.O_RDONLY), sys.argv[1:], os.environ)", launcher};
+    if (route == "swap")
+        return {"env", "LD_PRELOAD=" + qEnvironmentVariable("PELLIMANTOR_SWAP"), launcher};
     if (route == "noproc")
         return {"unshare", "-Urm", "sh", "-c", "mount -t tmpfs none /proc && exec \"$0\" \"$@\"", launcher};
     if (route == "loader")
@@ -97,22 +100,6 @@ private slots:
         row("", "launcher elsewhere", "@.2.exe", "@.2.exe");
         row("", "equal versions: later listed kept", "@.exe,-@.2.0.exe,@.2.exe", "@.2.exe");
         row("unix", "equal versions: later in the listing that ignores case", "@.2.exe,pellimantor.2.0.exe", "@.2.exe");
-        row("", "longer version, same start, newer", "-@.1.2.exe,@.1.2.0.1.exe", "@.1.2.0.1.exe");
-        row("", "every version below zero", "@.-1.exe,@.-2.exe", "");
-
-        // --- Reading of version components
-        row("", "word and empty component count as 0", "-@.1.exe,-@.beta.exe,@.1.x.exe,-@.1..exe", "@.1.x.exe");
-        row("", "010 is ten, not octal", "-@.9.exe,@.010.exe", "@.010.exe");
-        row("", "sign and blanks around accepted", "-@.4.exe,@. +5 .exe", "@. +5 .exe");
-        row("", "blank inside, letters, hexadecimal, other digits invalid",
-            "@.1.exe,-@.5 5.exe,-@.2a.exe,-@.0x10.exe,-@.\xd9\xa3.exe", "@.1.exe");
-        row("", "largest int newest; beyond int, unsigned range count as 0",
-            "-@.2147483646.exe,@.2147483647.exe,-@.2147483648.exe,-@.4294967295.exe,-@.99999999999999999999.exe",
-            "@.2147483647.exe");
-        row("", "beyond int alone is 0, as new as 0.0", "@.2147483648.exe", "@.2147483648.exe");
-        row("", "below smallest int counts as 0", "-@.1.-2147483648.exe,@.1.-2147483649.exe", "@.1.-2147483649.exe");
-        row("", "empty parts: leading vanish, trailing stay", "data:@....2.exe,@.2.exe,-data:@.1..exe", "@.2.exe");
-        row("", "empty version", "@..exe", "@..exe");
 
         // --- Names: letter case, spaces, metacharacters, encodings
         row("unix", "other case is another file", "pellimantor.1.5.EXE,@.2.exe", "@.2.exe");
@@ -167,23 +154,38 @@ private slots:
         row("unix", "copy, no /proc", "@.1.exe,self:@.9.exe", "", "noproc");
         row("unix", "hard link, through the loader", "@.exe,@.1.exe,hard:@.9.exe>@.exe", "", "loader");
         row("windows", "hard link, through a \\\\?\\unix path", "@.exe,@.1.exe,hard:@.9.exe>@.exe", "", "unixpath");
-        // Near copies are the launcher: what differs in them does not decide what runs
+        row("unix", "copy, started through fexecve", "@.1.exe,self:@.9.exe", "", "fexecve");
+        row("unix", "started through fexecve, a release starts", "-@.1.exe,@.2.exe", "@.2.exe", "fexecve");
+        row("unix", "a launcher renamed over the release as it starts", "@.1.exe,swap:@.9.exe", "", "swap");
+        // Any build of the launcher, however it was changed, is the launcher
         row("", "a copy with bytes appended", "@.1.exe,more:@.9.exe", "");
         row("unix", "a copy with its last byte changed", "@.1.exe,near:@.9.exe", "");
+        row("", "a copy with a byte of code changed", "@.1.exe,code:@.9.exe", "");
+        row("", "a copy with a header byte changed", "@.1.exe,header:@.9.exe", "");
+        row("unix", "a copy with its OS/ABI byte changed", "@.1.exe,osabi:@.9.exe", "");
+        row("unix", "a copy whose stack is executable", "@.exe,@.1.exe,execstack:@.9.exe", "");
+        row("unix", "a copy with a physical address changed", "@.1.exe,paddr:@.9.exe", "");
+        row("unix", "a copy with a build-id byte changed", "@.1.exe,buildid:@.9.exe", "");
+        row("unix", "a copy without its build-id", "@.1.exe,objcopy:@.9.exe>--remove-section .note.gnu.build-id", "");
+        row("unix", "a copy with its code realigned", "@.1.exe,@.2.exe,objcopy:@.9.exe>--set-section-alignment .text=64", "");
+        row("unix", "a Debug build", "@.1.exe,@.2.exe,debug:@.9.exe", "");
         row("", "a stripped copy", "@.1.exe,strip:@.9.exe", "");
         row("unix", "a copy with its section header fields cleared", "@.1.exe,sstrip:@.9.exe", "");
         row("unix", "a stripped copy, no /proc", "@.1.exe,strip:@.9.exe", "", "noproc");
         row("unix", "a copy with a byte of its writable data changed", "@.1.exe,wdata:@.9.exe", "");
         row("windows", "a copy signed again, the launcher signed", "@.1.exe,resigned:@.9.exe", "", "signed");
         row("windows", "an unsigned copy, the launcher signed", "@.1.exe,unsigned:@.9.exe", "", "signed");
-        // Other programs that resemble it start (a copy started runs as the launcher and starts nothing).
-        row("", "a copy with a header byte changed starts", "-@.1.exe,header:@.9.exe", "");
+        // A program without the mark starts, whatever its size.
         row("", "a release of the launcher's size starts", "-@.1.exe,sized:@.9.exe", "@.9.exe");
+
+        // --- No DLL of the launcher's folder runs in it (Wine loads each native first)
+        row("windows", "DLLs Windows looks up beside a program",
+            "@.exe,dll:netapi32.dll,dll:userenv.dll,dll:version.dll,dll:winmm.dll,-@.1.exe,@.2.exe", "@.2.exe");
 
         // --- Not a regular file as the newest: never read, nothing goes
         row("unix", "FIFO", "@.1.exe,fifo:@.9.exe,data:@Setup.9.txt", "");
         row("unix", "link to a device", "@.1.exe,link:@.9.exe>/dev/null", "");
-        row("unix", "link to a file that claims no size and blocks", "@.1.exe,link:@.9.exe>/proc/kmsg", "");
+        row("", "link to a file that claims no size and blocks", "@.1.exe,link:@.9.exe>/proc/kmsg", "");
     }
 
     void run()
@@ -195,13 +197,17 @@ private slots:
             QSKIP("no unprivileged mount namespace here (unshare -Urm) to hide /proc in");
         if (route == "loader" && !QFile::exists("/lib64/ld-linux-x86-64.so.2"))
             QSKIP("no x86-64 dynamic loader at /lib64/ld-linux-x86-64.so.2");
+        if (route == "swap" && qEnvironmentVariableIsEmpty("PELLIMANTOR_SWAP"))
+            QSKIP("no library to preload into this launcher (statically linked)");
+        if (entries.contains("/proc/kmsg") && ::geteuid() != 0)
+            QSKIP("/proc/kmsg opens for root only");
         QTemporaryDir dir;
         QVERIFY2(dir.isValid(), "cannot make a temporary folder");
         const QByteArray base = QFile::encodeName(QFileInfo(dir.path()).canonicalFilePath()), folder = base + "/folder";
         const QByteArrayList made = entries.split(',');
         const QByteArray home = made.contains("Pellimantor.exe") ? folder : base + "/home";
         // The sanitizers' runtime needs /proc: without it, the launcher built without them.
-        const QByteArray launcher = contents(qEnvironmentVariable(route == "noproc"   ? "PELLIMANTOR_PLAIN_LAUNCHER"
+        const QByteArray launcher = contents(qEnvironmentVariable(route == "noproc" || route == "swap" ? "PELLIMANTOR_PLAIN_LAUNCHER"
                                                                   : route == "signed" ? "PELLIMANTOR_SIGNED_LAUNCHER"
                                                                                       : "PELLIMANTOR_LAUNCHER")),
                          standin = contents(qEnvironmentVariable("PELLIMANTOR_STANDIN"));
@@ -213,6 +219,7 @@ private slots:
         qputenv("PELLIMANTOR_STANDIN_LOG", base + "/log");
         qputenv("PELLIMANTOR_STANDIN_GATE", base);
         QProcess holder, launched;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         auto log = [&] { return contents(QFile::decodeName(base + "/log")); };
         auto start = [&](QProcess *process, QStringList command) {
             process->setWorkingDirectory(QFile::decodeName(folder));
@@ -234,9 +241,15 @@ private slots:
             //   dir   a folder                     link  a symbolic link NAME>TARGET; hard a hard link NAME>TARGET
             //   self  a copy of the launcher       near  the same with its last byte changed
             //   more  the same with bytes appended  strip the same stripped (again) by strip
-            //   sstrip the same with its ELF section header fields cleared
+            //   code, header, osabi, buildid  the same with a byte changed: in the middle, in the
+            //         header where the system ignores it, ELF's OS/ABI, the build-id
+            //   sstrip, execstack, paddr  the same with its ELF section header fields cleared, its
+            //         stack executable, a physical address moved
             //   wdata the same with a byte of writable data changed
-            //   header the same with a byte of the file's header changed, which the system ignores
+            //   objcopy the same changed by objcopy, given the options NAME>OPTIONS
+            //   debug the launcher built unoptimised, with debugging information
+            //   swap  a stand-in, over which a copy of the launcher is renamed as it starts
+            //   dll   the DLL that records its loading, native first under Wine
             //   resigned, unsigned  the launcher signed again, unsigned (for the route "signed")
             //   fifo  a FIFO
             //   sized a stand-in padded to the launcher's size
@@ -248,22 +261,45 @@ private slots:
             if (entry == marked)
                 remaining += name + ',';
             QByteArray near = launcher;
+            const auto flip = [&](qint64 at) { near[int(at)] = char(~near[int(at)]); };
             if (kind == "sstrip") // e_shoff; e_shentsize, e_shnum, e_shstrndx
                 near.replace(0x28, 8, QByteArray(8, '\0')).replace(0x3a, 6, QByteArray(6, '\0'));
-            if (kind == "near" || kind == "wdata" || kind == "header") {
-                const int at = kind == "near" ? near.size() - 1 : kind == "wdata" ? writableByte(launcher)
-                                   : platform == "unix" ? EI_PAD : 0x4e; // in ELF's identification; in the DOS stub
-
-                near[at] = char(~near[at]);
+            else if (kind == "near" || kind == "code")
+                flip(kind == "near" ? near.size() - 1 : near.size() / 2);
+            else if (kind == "header") // in ELF's identification; in the DOS stub
+                flip(platform == "unix" ? EI_PAD : 0x4e);
+            else if (kind == "osabi")
+                near[EI_OSABI] = ELFOSABI_LINUX;
+            else if (kind == "buildid") // the first byte after a note's type 3 and name "GNU"
+                flip(near.indexOf(QByteArray("\3\0\0\0GNU\0", 8)) + 8);
+            else if (kind == "wdata")
+                flip(segment(&near, PT_LOAD, PF_W)->p_offset + segment(&near, PT_LOAD, PF_W)->p_filesz - 1);
+            else if (kind == "execstack")
+                segment(&near, PT_GNU_STACK)->p_flags |= PF_X;
+            else if (kind == "paddr")
+                segment(&near, PT_LOAD)->p_paddr += 0x1000;
+            QVERIFY2(kind != "buildid" || near.contains(QByteArray("\3\0\0\0GNU\0", 8)), "the launcher has no build-id");
+            if (kind == "swap") {
+                environment.insert("PELLIMANTOR_SWAP_FROM", QFile::decodeName(base + "/incoming"));
+                environment.insert("PELLIMANTOR_SWAP_TO", QFile::decodeName(path));
+                QVERIFY(writeFile(base + "/incoming", launcher, 0755));
             }
-            if (kind == "dir")
+            if (kind == "dll") {
+                environment.insert("WINEDLLOVERRIDES", environment.value("WINEDLLOVERRIDES") + ';' + name.left(name.indexOf('.')) + "=n,b");
+                QVERIFY(writeFile(path, contents(qEnvironmentVariable("PELLIMANTOR_PLANTED")), 0755));
+            } else if (kind == "dir")
                 QVERIFY(::mkdir(path, 0755) == 0);
             else if (kind == "link" || kind == "hard")
                 QVERIFY((kind == "link" ? ::symlink(target, path) : ::link(folder + '/' + target, path)) == 0);
-            else if (QByteArrayList{"self", "near", "wdata", "header", "sstrip", "more"}.contains(kind))
+            else if (QByteArrayList{"self", "near", "code", "header", "osabi", "buildid", "wdata", "execstack", "paddr",
+                                    "sstrip", "more"}.contains(kind))
                 QVERIFY(writeFile(path, kind == "more" ? launcher + "appended" : near, 0755));
-            else if (kind == "strip")
-                QVERIFY(writeFile(path, launcher, 0755) && QProcess::execute("strip", {QFile::decodeName(path)}) == 0);
+            else if (kind == "strip" || kind == "objcopy")
+                QVERIFY(writeFile(path, launcher, 0755)
+                        && QProcess::execute(kind, QString(kind == "objcopy" ? target : "").split(' ', Qt::SkipEmptyParts)
+                                                       << QFile::decodeName(path)) == 0);
+            else if (kind == "debug")
+                QVERIFY(writeFile(path, contents(qEnvironmentVariable("PELLIMANTOR_PLAIN_LAUNCHER")), 0755));
             else if (kind == "resigned" || kind == "unsigned")
                 QVERIFY(writeFile(path, contents(qEnvironmentVariable(kind == "resigned" ? "PELLIMANTOR_RESIGNED_LAUNCHER"
                                                                                           : "PELLIMANTOR_LAUNCHER")), 0755));
@@ -285,6 +321,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(log().count('\n'), int(entries.contains("hold:")), 10000);
         const QByteArray before = log();
 
+        launched.setProcessEnvironment(environment);
         launched.setStandardOutputFile(QFile::decodeName(base + "/output"), QIODevice::Append);
         launched.setStandardErrorFile(QFile::decodeName(base + "/output"), QIODevice::Append);
         start(&launched, routed(route, QFile::decodeName(home + "/Pellimantor.exe")) << "--help" << "Pellimantor.1.exe"

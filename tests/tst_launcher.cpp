@@ -272,6 +272,7 @@ private slots:
         row("", "newest is a data file", "@.1.exe,data:@.2.exe", "");
         row("", "newest in no runnable format", "@.1.exe,junk:@.2.exe", "");
         row("", "newest held open for writing", "@.1.exe,hold:@.2.exe", "");
+        row("", "newest already running starts again", "-@.1.exe,run:@.2.exe", "@.2.exe");
         row("unix", "link to a folder as newest", "dir:outside,link:@.5.exe>outside,@.2.exe", "");
 
         // --- Links
@@ -388,7 +389,7 @@ private slots:
             //   fifo  a FIFO
             //   sized a stand-in padded to the launcher's size
             //   hide  a stand-in with the Windows hidden attribute (as Wine stores it)
-            //   hold  a stand-in that another one holds open for writing
+            //   hold  a stand-in that another one holds open for writing; run  a stand-in running
             const QByteArray kind = entry.contains(':') ? entry.left(entry.indexOf(':')) : QByteArray();
             const QByteArray name = entry.mid(entry.indexOf(':') + 1).split('>').first(), path = folder + '/' + name,
                              target = entry.mid(entry.indexOf('>') + 1);
@@ -445,11 +446,12 @@ private slots:
                                                       : standin, kind == "ro" ? 0555 : 0755));
             if (kind == "hide")
                 QVERIFY(::setxattr(path, "user.DOSATTRIB", "0x2", 3, 0) == 0);
-            if (kind == "hold")
-                start(&holder, {QFile::decodeName(base + "/holder.exe"), QFile::decodeName(path)});
+            if (kind == "hold" || kind == "run")
+                start(&holder, QStringList(QFile::decodeName(kind == "hold" ? base + "/holder.exe" : path))
+                                   << (kind == "hold" ? QStringList(QFile::decodeName(path)) : QStringList()));
         }
-        // The holding stand-in holds the file once it has written its line.
-        QTRY_COMPARE_WITH_TIMEOUT(log().count('\n'), int(entries.contains("hold:")), 10000);
+        // The holding or running stand-in holds the file once it has written its line.
+        QTRY_COMPARE_WITH_TIMEOUT(log().count('\n'), int(entries.contains("hold:") || entries.contains("run:")), 10000);
         const QByteArray before = log();
 
         launched.setProcessEnvironment(environment);

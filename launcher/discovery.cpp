@@ -7,6 +7,8 @@
 
 #include <QStringBuilder>
 
+#include <algorithm>
+
 QString releaseFileName(const QString &version)
 {
     // Built in one allocation of the final size.
@@ -23,9 +25,10 @@ QStringList listReleases(const QDir &directory)
 Selection selectRelease(const QStringList &listedNames)
 {
     QString chosenVersion = QStringLiteral("0.0");
-    QStringList candidates;
-    // At most one candidate per listed name: the list grows once.
-    candidates.reserve(listedNames.size());
+    // Every candidate goes in, in listing order; those of the chosen name
+    // leave once it is known. At most one per listed name: the list grows once.
+    Selection chosen;
+    chosen.superseded.reserve(listedNames.size());
     for (const QString &name : listedNames) {
         // Split at the dots, the middle parts rejoined are exactly the text
         // between the first and the last dot; the first part (product word) and
@@ -42,12 +45,13 @@ Selection selectRelease(const QStringList &listedNames)
             ++start;
         // A view of the version text inside the listed name, copied only when chosen.
         const QString version = QString::fromRawData(name.constData() + start, last - start);
-        candidates.append(releaseFileName(version));
+        chosen.superseded.append(releaseFileName(version));
         if (isSameOrNewer(chosenVersion, version))
             chosenVersion = QString(version.constData(), version.size());
     }
-    Selection selection{releaseFileName(chosenVersion), candidates};
-    // Every candidate of the kept name is the kept release, duplicates included.
-    selection.superseded.removeAll(selection.release);
-    return selection;
+    chosen.release = releaseFileName(chosenVersion);
+    // Every candidate of exactly the kept name is the kept release, duplicates included.
+    const auto isKept = [&chosen](const QString &candidate) { return candidate.compare(chosen.release, Qt::CaseSensitive) == 0; };
+    chosen.superseded.erase(std::remove_if(chosen.superseded.begin(), chosen.superseded.end(), isKept), chosen.superseded.end());
+    return chosen;
 }

@@ -9,7 +9,7 @@
 #include <QtGlobal>
 
 // The mark every build of the launcher carries, and nothing else does: an ELF
-// note of name "Pellimantor", type 0x100 and descriptor "launcher", in the byte
+// note of name "Pellimantor", type 0x50454c4c and descriptor "launcher", in the byte
 // order of the program that carries it. ELF programs hold it in a PT_NOTE
 // segment, PE programs as the whole of a section named ".plmark".
 struct LauncherMark
@@ -20,7 +20,7 @@ struct LauncherMark
     char name[12];
     char descriptor[8];
 };
-constexpr LauncherMark launcherMark = {12, 8, 0x100, "Pellimantor", {'l', 'a', 'u', 'n', 'c', 'h', 'e', 'r'}};
+constexpr LauncherMark launcherMark = {12, 8, 0x50454c4c, "Pellimantor", {'l', 'a', 'u', 'n', 'c', 'h', 'e', 'r'}};
 
 enum class Mark { Absent, Present, Unknown };
 

@@ -34,7 +34,7 @@ checks = {
                                    "imm32", "kernel32", "msctf", "msvcrt", "normaliz", "nsi", "ole32", "oleaut32", "psapi", "rpcrt4",
                                    "sechost", "setupapi", "shcore", "shell32", "shlwapi", "user32", "wldap32", "ws2_32")},
     "the launcher's mark, section .plmark": [s.get_data()[:32] for s in pe.sections if s.Name == b".plmark\0"]
-        == [struct.pack("<3I", 12, 8, 0x100) + b"Pellimantor\0launcher"],
+        == [struct.pack("<3I", 12, 8, 0x50454c4c) + b"Pellimantor\0launcher"],
     f"resources {sorted(resources)}: the .ico's 16, 32 and 48-pixel 32-bit images, group IDI_ICON1, version record 1, all 0x0409":
         {key[:2] for key in resources if key[0] != 3} == {(14, "IDI_ICON1"), (16, "1")} and {key[2] for key in resources} == {0x409}
         and [(m[0], m[1], m[5]) for m in members] == [(16, 16, 32), (32, 32, 32), (48, 48, 32)] and [resources.get((3, str(m[7]), 0x409)) for m in members] == images,

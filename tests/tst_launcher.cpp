@@ -192,8 +192,8 @@ private slots:
         QTest::newRow("cut in the mark") << launcher.left(launcher.indexOf(mark) + 16) << Mark::Unknown;
         QTest::newRow("another descriptor") << QByteArray(launcher).replace(mark, markName + "launches") << Mark::Absent;
         QTest::newRow("no ELF class the system runs") << QByteArray(launcher).replace(4, 1, "\3") << Mark::Absent;
-        QTest::newRow("32-bit, big-endian") << elf32(note(markName, 0x100, "launcher")) << Mark::Present;
-        QTest::newRow("after another note, aligned to 8") << elf32(note("GNU", 5, "1234", 8) + note(markName, 0x100, "launcher", 8), 8)
+        QTest::newRow("32-bit, big-endian") << elf32(note(markName, 0x50454c4c, "launcher")) << Mark::Present;
+        QTest::newRow("after another note, aligned to 8") << elf32(note("GNU", 5, "1234", 8) + note(markName, 0x50454c4c, "launcher", 8), 8)
                                                           << Mark::Present;
         QTest::newRow("another type") << elf32(note(markName, 1, "launcher")) << Mark::Absent;
         QTest::newRow("neither format") << QByteArray("#!/bin/sh\n") << Mark::Absent;

@@ -43,10 +43,14 @@ QVector<FileIdentity> readOwnIdentities()
 
 bool holdRegularFile(const QString &name, HeldFile *file, FileIdentity *identity, qint64 *size)
 {
-    // Not blocking, should a FIFO have taken the name; what was opened is what
-    // must be a regular file.
-    const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // A device is not opened, which may act on it (a tape rewinds); nor is a
+    // FIFO, which would wake its writer. Opened without blocking should one
+    // take the name since, and what was opened must be a regular file.
+    const QByteArray path = QFile::encodeName(name);
     struct stat status;
+    if (::stat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         if (fd >= 0)
             ::close(fd);

@@ -43,7 +43,8 @@ int main(int, char **)
     const Selection chosen = selectRelease(listReleases(QDir(QStringLiteral("."))));
 
     // The newest release is checked and started as one file, held open from
-    // the check until the start returned. A release that is, or may be, the
+    // the check until the removal is done, so that no other file can take its
+    // place, nor its identity once freed. A release that is, or may be, the
     // launcher would start the launcher again: nothing is started and nothing
     // removed. Superseded releases go only once the newest has started, and
     // only if it is still the file checked. Nothing is reported.
@@ -51,10 +52,9 @@ int main(int, char **)
     FileIdentity identity;
     qint64 size;
     if (holdRegularFile(chosen.release, &release, &identity, &size)) {
-        const bool started = !isLauncher(release, identity, size, ownFiles) && startRelease(chosen.release);
-        letGo(release);
-        if (started)
+        if (!isLauncher(release, identity, size, ownFiles) && startRelease(chosen.release))
             removeSuperseded(chosen.superseded, chosen.release, identity);
+        letGo(release);
     }
     // Ends without freeing the lists one name at a time (docs/benchmark.md).
     std::exit(1);

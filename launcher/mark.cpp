@@ -3,9 +3,7 @@
 
 #include "mark.h"
 
-#include <QtEndian>
-
-#include <cstring>
+#include <QByteArray>
 
 // Reads the unsigned field of `width` bytes at `at`, in the given byte order.
 static quint64 field(const char *at, int width, bool bigEndian)
@@ -16,24 +14,15 @@ static quint64 field(const char *at, int width, bool bigEndian)
     return value;
 }
 
-// Whether `notes`, an ELF note area whose entries are aligned to `alignment`
-// (4 or 8), holds the mark among its notes. A note is three words (name
-// size, descriptor size, type), the name, then the descriptor, each padded.
-static bool holdsMarkNote(const QByteArray &notes, quint64 alignment, bool bigEndian)
+// The mark's bytes as a program of the given byte order holds them.
+static QByteArray markBytes(bool bigEndian)
 {
-    const auto padded = [alignment](quint64 length) { return (length + alignment - 1) & ~(alignment - 1); };
-    const char *bytes = notes.constData();
-    for (quint64 at = 0, size = quint64(notes.size()); at + 12 <= size;) {
-        const quint64 nameSize = field(bytes + at, 4, bigEndian), descriptorSize = field(bytes + at + 4, 4, bigEndian);
-        const quint64 descriptor = padded(at + 12 + nameSize), next = padded(descriptor + descriptorSize);
-        if (nameSize == launcherMark.nameSize && descriptorSize == launcherMark.descriptorSize && next <= size
-            && field(bytes + at + 8, 4, bigEndian) == launcherMark.type
-            && std::memcmp(bytes + at + 12, launcherMark.name, sizeof launcherMark.name) == 0
-            && std::memcmp(bytes + descriptor, launcherMark.descriptor, sizeof launcherMark.descriptor) == 0)
-            return true;
-        at = next;
+    QByteArray bytes;
+    for (const quint32 word : {launcherMark.nameSize, launcherMark.descriptorSize, launcherMark.type}) {
+        for (int i = 0; i < 4; ++i)
+            bytes.append(char(word >> (8 * (bigEndian ? 3 - i : i))));
     }
-    return false;
+    return bytes.append(launcherMark.name, sizeof launcherMark.name).append(launcherMark.descriptor, sizeof launcherMark.descriptor);
 }
 
 // Reads `length` bytes at `offset` into `bytes`; false where the file's size
@@ -46,74 +35,109 @@ static bool readPart(HeldFile file, qint64 size, quint64 offset, quint64 length,
     return readAt(file, qint64(offset), bytes->data(), qint64(length));
 }
 
-// An ELF program: its program headers, then each PT_NOTE segment they name.
-static Mark readElfMark(HeldFile file, qint64 size, const QByteArray &header)
+// Looks for the mark, in either byte order, anywhere in the `length` bytes at
+// `offset`: notes are not walked, so no note before it can hide it. Read in
+// parts that overlap by less than a mark, so one across two parts is seen.
+static Mark findMark(HeldFile file, qint64 size, quint64 offset, quint64 length)
 {
-    const bool wide = header.at(4) == 2, bigEndian = header.at(5) == 2;
-    // What the system does not run as an ELF program is not the launcher.
-    if (header.at(4) != 1 && !wide)
-        return Mark::Absent;
+    const QByteArray little = markBytes(false), big = markBytes(true);
+    QByteArray part;
+    for (quint64 done = 0; done < length; done += 65536 - quint64(little.size()) + 1) {
+        if (!readPart(file, size, offset + done, qMin<quint64>(65536, length - done), &part))
+            return Mark::Unknown;
+        if (part.contains(little) || part.contains(big))
+            return Mark::Present;
+        if (quint64(part.size()) == length - done)
+            break;
+    }
+    return Mark::Absent;
+}
+
+// The ELF program read as of one class and byte order: its program headers,
+// then each PT_NOTE segment they name.
+static Mark readElfNotes(HeldFile file, qint64 size, const QByteArray &header, bool wide, bool bigEndian)
+{
     const int entrySize = wide ? 56 : 32;
     if (header.size() < (wide ? 64 : 52))
         return Mark::Unknown;
     const quint64 tableOffset = field(header.constData() + (wide ? 32 : 28), wide ? 8 : 4, bigEndian);
     const quint64 entryCount = field(header.constData() + (wide ? 56 : 44), 2, bigEndian);
     // Linux runs no program whose table has other entries or exceeds 64 KiB.
-    if (field(header.constData() + (wide ? 54 : 42), 2, bigEndian) != quint64(entrySize)
-        || entryCount * entrySize > 65536)
+    if (field(header.constData() + (wide ? 54 : 42), 2, bigEndian) != quint64(entrySize) || entryCount * entrySize > 65536)
         return Mark::Absent;
-    QByteArray table, notes;
+    QByteArray table;
     if (!readPart(file, size, tableOffset, entryCount * entrySize, &table))
         return Mark::Unknown;
+    Mark answer = Mark::Absent;
     for (quint64 i = 0; i < entryCount; ++i) {
         const char *entry = table.constData() + i * entrySize;
         if (field(entry, 4, bigEndian) != 4) // PT_NOTE
             continue;
-        const quint64 offset = field(entry + (wide ? 8 : 4), wide ? 8 : 4, bigEndian);
-        const quint64 length = field(entry + (wide ? 32 : 16), wide ? 8 : 4, bigEndian);
-        const quint64 alignment = field(entry + (wide ? 48 : 28), wide ? 8 : 4, bigEndian);
-        // The segment must lie within the file; a mark lies among its first notes.
-        if (offset > quint64(size) || length > quint64(size) - offset)
-            return Mark::Unknown;
-        if (!readPart(file, size, offset, qMin<quint64>(length, 65536), &notes))
-            return Mark::Unknown;
-        if (holdsMarkNote(notes, alignment == 8 ? 8 : 4, bigEndian))
-            return Mark::Present;
+        const Mark mark = findMark(file, size, field(entry + (wide ? 8 : 4), wide ? 8 : 4, bigEndian),
+                                   field(entry + (wide ? 32 : 16), wide ? 8 : 4, bigEndian));
+        if (mark != Mark::Absent)
+            answer = mark;
+        if (mark == Mark::Present)
+            break;
     }
-    return Mark::Absent;
+    return answer;
 }
 
-// A PE program: its section table, then the section named ".plmark".
+// An ELF program. Linux runs one whatever its class and byte order bytes say,
+// so every reading of them is tried for the mark; only the one they declare
+// can leave the answer open.
+static Mark readElfMark(HeldFile file, qint64 size, const QByteArray &header)
+{
+    Mark answer = Mark::Absent;
+    for (const bool wide : {true, false}) {
+        for (const bool bigEndian : {false, true}) {
+            const Mark mark = readElfNotes(file, size, header, wide, bigEndian);
+            if (mark == Mark::Present)
+                return mark;
+            if (wide == (header.at(4) == 2) && bigEndian == (header.at(5) == 2))
+                answer = mark;
+        }
+    }
+    return answer;
+}
+
+// A PE program: its section table, then the first bytes of each section's
+// data in the file, where the system's loader takes them from (it rounds the
+// place down to 512 bytes). The mark's own section, ".plmark", must be there;
+// found in any section, the mark counts, so a renamed section does not hide it.
 static Mark readPeMark(HeldFile file, qint64 size, const QByteArray &header)
 {
     if (header.size() < 64)
         return Mark::Unknown;
     const quint64 peOffset = field(header.constData() + 60, 4, false);
-    QByteArray fileHeader, table, section;
+    QByteArray fileHeader, table, bytes;
     if (!readPart(file, size, peOffset, 24, &fileHeader))
         return Mark::Unknown;
     // An MZ program of another kind (DOS, NE) is not the launcher.
-    if (std::memcmp(fileHeader.constData(), "PE\0\0", 4) != 0)
+    if (!fileHeader.startsWith(QByteArray("PE\0\0", 4)))
         return Mark::Absent;
     const quint64 sectionCount = field(fileHeader.constData() + 6, 2, false);
     const quint64 tableOffset = peOffset + 24 + field(fileHeader.constData() + 20, 2, false);
     if (!readPart(file, size, tableOffset, sectionCount * 40, &table))
         return Mark::Unknown;
+    const QByteArray mark = markBytes(false);
+    Mark answer = Mark::Absent;
     for (quint64 i = 0; i < sectionCount; ++i) {
         const char *entry = table.constData() + i * 40;
-        if (std::memcmp(entry, ".plmark", 8) != 0)
-            continue;
-        const quint64 length = qMin(field(entry + 8, 4, false), field(entry + 16, 4, false));
-        if (!readPart(file, size, field(entry + 20, 4, false), qMin<quint64>(length, 4096), &section))
-            return Mark::Unknown;
-        return holdsMarkNote(section, 4, false) ? Mark::Present : Mark::Absent;
+        const quint64 place = field(entry + 20, 4, false);
+        for (const quint64 at : {place, place & ~quint64(511)}) {
+            if (readPart(file, size, at, quint64(mark.size()), &bytes) && bytes == mark)
+                return Mark::Present;
+        }
+        if (table.mid(int(i * 40), 8) == QByteArray(".plmark\0", 8) && !readPart(file, size, place, quint64(mark.size()), &bytes))
+            answer = Mark::Unknown;
     }
-    return Mark::Absent;
+    return answer;
 }
 
 Mark readMark(HeldFile file, qint64 size)
 {
-    // Enough for either format's first header; a file too short to be either is neither.
+    // Enough for either format's first header.
     QByteArray header;
     if (!readPart(file, size, 0, quint64(qMin<qint64>(size, 64)), &header))
         return Mark::Unknown;

@@ -11,7 +11,8 @@
 // The mark every build of the launcher carries, and nothing else does: an ELF
 // note of name "Pellimantor", type 0x50454c4c and descriptor "launcher", in the byte
 // order of the program that carries it. ELF programs hold it in a PT_NOTE
-// segment, PE programs as the whole of a section named ".plmark".
+// segment, PE programs as the whole of a section named ".plmark". Fixed for
+// good: a launcher that carries another mark is another program to this one.
 struct LauncherMark
 {
     quint32 nameSize;

@@ -11,7 +11,7 @@
 
 // Deletes, in list order, every superseded name that does not reach the kept
 // release's file `kept` (docs/behaviour.md); none when `release` no longer
-// reaches `kept`. Call it only once that release started.
+// reaches `kept`. Call it only once that release started, with it held.
 void removeSuperseded(const QStringList &superseded, const QString &release, const FileIdentity &kept);
 
 // Returns whether `candidate` is to be removed, given the kept release's identity.

@@ -191,10 +191,13 @@ private slots:
         QTest::newRow("cut in the program headers") << launcher.left(100) << Mark::Unknown;
         QTest::newRow("cut in the mark") << launcher.left(launcher.indexOf(mark) + 16) << Mark::Unknown;
         QTest::newRow("another descriptor") << QByteArray(launcher).replace(mark, markName + "launches") << Mark::Absent;
-        QTest::newRow("no ELF class the system runs") << QByteArray(launcher).replace(4, 1, "\3") << Mark::Absent;
+        QTest::newRow("class and byte order bytes changed") << QByteArray(launcher).replace(4, 2, "\3\2") << Mark::Present;
+
         QTest::newRow("32-bit, big-endian") << elf32(note(markName, 0x50454c4c, "launcher")) << Mark::Present;
         QTest::newRow("after another note, aligned to 8") << elf32(note("GNU", 5, "1234", 8) + note(markName, 0x50454c4c, "launcher", 8), 8)
                                                           << Mark::Present;
+        QTest::newRow("after a note whose size was changed") << elf32(note("GNU", 3, "1234").replace(7, 1, "\5") + note(markName, 0x50454c4c, "launcher"))
+                                                             << Mark::Present;
         QTest::newRow("another type") << elf32(note(markName, 1, "launcher")) << Mark::Absent;
         QTest::newRow("neither format") << QByteArray("#!/bin/sh\n") << Mark::Absent;
         QTest::newRow("empty") << QByteArray() << Mark::Absent;
@@ -205,7 +208,7 @@ private slots:
         QTest::newRow("cut before its PE header") << windows.left(peHeader + 2) << Mark::Unknown;
         QTest::newRow("cut in its section table") << windows.left(windows.indexOf(".plmark") + 4) << Mark::Unknown;
         QTest::newRow("cut in its mark") << windows.left(windows.indexOf(mark) + 16) << Mark::Unknown;
-        QTest::newRow("the mark in another section") << QByteArray(windows).replace(".plmark", ".plmarx") << Mark::Absent;
+        QTest::newRow("its mark's section renamed") << QByteArray(windows).replace(".plmark", ".plmarx") << Mark::Present;
         QTest::newRow("an MZ file of another kind") << QByteArray(windows).replace(peHeader, 2, "NE") << Mark::Absent;
     }
     void readMark()
@@ -302,6 +305,8 @@ private slots:
         row("unix", "a copy with a build-id byte changed", "@.1.exe,buildid:@.9.exe", "");
         row("unix", "a copy without its build-id", "@.1.exe,objcopy:@.9.exe>--remove-section .note.gnu.build-id", "");
         row("unix", "a copy with its code realigned", "@.1.exe,@.2.exe,objcopy:@.9.exe>--set-section-alignment .text=64", "");
+        row("unix", "a copy with its notes realigned", "@.1.exe,objcopy:@.9.exe>--set-section-alignment .note.pellimantor=8", "");
+        row("unix", "a copy without its ABI tag", "@.1.exe,objcopy:@.9.exe>--remove-section .note.ABI-tag", "");
         row("unix", "a Debug build", "@.1.exe,@.2.exe,debug:@.9.exe", "");
         row("", "a stripped copy", "@.1.exe,strip:@.9.exe", "");
         row("unix", "a copy with its section header fields cleared", "@.1.exe,sstrip:@.9.exe", "");

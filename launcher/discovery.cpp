@@ -6,8 +6,7 @@
 #include "version_order.h"
 
 #include <QStringBuilder>
-
-#include <algorithm>
+#include <QVector>
 
 QString releaseFileName(const QString &version)
 {
@@ -29,6 +28,9 @@ Selection selectRelease(const QStringList &listedNames)
     // leave once it is known. At most one per listed name: the list grows once.
     Selection chosen;
     chosen.superseded.reserve(listedNames.size());
+    // Where a version was taken as the chosen one: only there can the kept
+    // name stand, since a later candidate of the chosen text is taken too.
+    QVector<int> takenAt;
     for (const QString &name : listedNames) {
         // Split at the dots, the middle parts rejoined are exactly the text
         // between the first and the last dot; the first part (product word) and
@@ -46,12 +48,16 @@ Selection selectRelease(const QStringList &listedNames)
         // A view of the version text inside the listed name, copied only when chosen.
         const QString version = QString::fromRawData(name.constData() + start, last - start);
         chosen.superseded.append(releaseFileName(version));
-        if (isSameOrNewer(chosenVersion, version))
+        if (isSameOrNewer(chosenVersion, version)) {
             chosenVersion = QString(version.constData(), version.size());
+            takenAt.append(chosen.superseded.size() - 1);
+        }
     }
     chosen.release = releaseFileName(chosenVersion);
     // Every candidate of exactly the kept name is the kept release, duplicates included.
-    const auto isKept = [&chosen](const QString &candidate) { return candidate.compare(chosen.release, Qt::CaseSensitive) == 0; };
-    chosen.superseded.erase(std::remove_if(chosen.superseded.begin(), chosen.superseded.end(), isKept), chosen.superseded.end());
+    for (int i = takenAt.size() - 1; i >= 0; --i) {
+        if (chosen.superseded.at(takenAt.at(i)).compare(chosen.release, Qt::CaseSensitive) == 0)
+            chosen.superseded.removeAt(takenAt.at(i));
+    }
     return chosen;
 }

@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <cstring>
+
 // Reads the unsigned field of `width` bytes at `at`, in the given byte order.
 static quint64 field(const char *at, int width, bool bigEndian)
 {
@@ -14,15 +16,22 @@ static quint64 field(const char *at, int width, bool bigEndian)
     return value;
 }
 
-// The mark's bytes as a program of the given byte order holds them.
-static QByteArray markBytes(bool bigEndian)
+// Whether `bytes` hold the mark, its words in either byte order: its name
+// and descriptor, which read the same in both, and the three words before.
+static bool holdsMark(const QByteArray &bytes)
 {
-    QByteArray bytes;
-    for (const quint32 word : {launcherMark.nameSize, launcherMark.descriptorSize, launcherMark.type}) {
-        for (int i = 0; i < 4; ++i)
-            bytes.append(char(word >> (8 * (bigEndian ? 3 - i : i))));
+    const int words = 3 * 4;
+    const QByteArray text = QByteArray::fromRawData(reinterpret_cast<const char *>(&launcherMark) + words,
+                                                    int(sizeof launcherMark) - words);
+    for (int at = bytes.indexOf(text, words); at >= 0; at = bytes.indexOf(text, at + 1)) {
+        for (const bool bigEndian : {false, true}) {
+            const char *start = bytes.constData() + at - words;
+            if (field(start, 4, bigEndian) == launcherMark.nameSize && field(start + 4, 4, bigEndian) == launcherMark.descriptorSize
+                && field(start + 8, 4, bigEndian) == launcherMark.type)
+                return true;
+        }
     }
-    return bytes.append(launcherMark.name, sizeof launcherMark.name).append(launcherMark.descriptor, sizeof launcherMark.descriptor);
+    return false;
 }
 
 // Reads `length` bytes at `offset` into `bytes`; false where the file's size
@@ -40,12 +49,11 @@ static bool readPart(HeldFile file, qint64 size, quint64 offset, quint64 length,
 // parts that overlap by less than a mark, so one across two parts is seen.
 static Mark findMark(HeldFile file, qint64 size, quint64 offset, quint64 length)
 {
-    const QByteArray little = markBytes(false), big = markBytes(true);
     QByteArray part;
-    for (quint64 done = 0; done < length; done += 65536 - quint64(little.size()) + 1) {
+    for (quint64 done = 0; done < length; done += 65536 - sizeof launcherMark + 1) {
         if (!readPart(file, size, offset + done, qMin<quint64>(65536, length - done), &part))
             return Mark::Unknown;
-        if (part.contains(little) || part.contains(big))
+        if (holdsMark(part))
             return Mark::Present;
         if (quint64(part.size()) == length - done)
             break;
@@ -120,16 +128,14 @@ static Mark readPeMark(HeldFile file, qint64 size, const QByteArray &header)
     const quint64 tableOffset = peOffset + 24 + field(fileHeader.constData() + 20, 2, false);
     if (!readPart(file, size, tableOffset, sectionCount * 40, &table))
         return Mark::Unknown;
-    const QByteArray mark = markBytes(false);
     Mark answer = Mark::Absent;
     for (quint64 i = 0; i < sectionCount; ++i) {
         const char *entry = table.constData() + i * 40;
-        const quint64 place = field(entry + 20, 4, false);
-        for (const quint64 at : {place, place & ~quint64(511)}) {
-            if (readPart(file, size, at, quint64(mark.size()), &bytes) && bytes == mark)
-                return Mark::Present;
-        }
-        if (table.mid(int(i * 40), 8) == QByteArray(".plmark\0", 8) && !readPart(file, size, place, quint64(mark.size()), &bytes))
+        const quint64 place = field(entry + 20, 4, false), aligned = place & ~quint64(511);
+        if ((readPart(file, size, place, sizeof launcherMark, &bytes) && holdsMark(bytes))
+            || (aligned != place && readPart(file, size, aligned, sizeof launcherMark, &bytes) && holdsMark(bytes)))
+            return Mark::Present;
+        if (std::memcmp(entry, ".plmark", 8) == 0 && !readPart(file, size, place, sizeof launcherMark, &bytes))
             answer = Mark::Unknown;
     }
     return answer;

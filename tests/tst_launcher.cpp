@@ -165,6 +165,7 @@ private slots:
         QTest::newRow("empty parts: leading vanish, trailing stay") << "@..2.exe,@.3..exe" << "@.3..exe" << "@.2.exe";
         QTest::newRow("empty version") << "@..exe" << "@..exe" << "";
         QTest::newRow("backup's version wins the tie") << "@.1.2.3.exe,@.1.2.3.exe.bak" << "@.1.2.3.exe.exe" << "@.1.2.3.exe";
+        QTest::newRow("the kept text taken twice, another equal one between") << "@.2.a,@.2.0.b,@.2.c" << "@.2.exe" << "@.2.0.exe";
         QTest::newRow("duplicates: superseded twice, kept ones not")
             << "@.1.2.dll,@.1.2.exe,@.3.dll,@.3.exe" << "@.3.exe" << "@.1.2.exe,@.1.2.exe";
     }

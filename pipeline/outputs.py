@@ -125,7 +125,8 @@ def bill_of_materials(keys, found, app, recipe, hashes):
     top = [key for key in keys if key != "pellimantor"]
     metadata = {"type": "application", "bom-ref": "pellimantor", "name": "Pellimantor.exe", "version": app.version,
                 "supplier": {"name": "The Pellimantor developers"}, "licenses": [{"expression": app.licence}],
-                "hashes": [{"alg": "SHA-256", "content": app.unsigned}], "properties": properties,
+                # The hash of the file in the set: the signed one, once signed.
+                "hashes": [{"alg": "SHA-256", "content": app.signed or app.unsigned}], "properties": properties,
                 "externalReferences": refer(["Pellimantor.exe"], folder="") + refer(["NOTICES.txt"], "license", "")
                 + refer(found["pellimantor"].files) + refer(["REBUILD.txt"], "documentation")
                 + refer(["manifest.json", "configure-options"], "build-meta")}

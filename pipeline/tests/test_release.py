@@ -120,6 +120,11 @@ def test_every_component_versioned_and_every_file_referenced(names, message):
         assert found["freebsd"].purl.endswith("src@5.15.8%2Bdfsg-11?arch=source#src/3rdparty/freebsd")
         # The notices name every member and object the link took.
         assert all(m.label in notices for m in components.link_map(MAP, "/b"))
+        # The file's own hash is the one of the file in the set, signed or not.
+        for signed in ("", "1" * 64):
+            app = outputs.Application("abc", 0, "abc", "0" * 64, signed, "MIT")
+            bom = json.loads(outputs.bill_of_materials(keys, found, app, RECIPE, dict.fromkeys(names, "0" * 64)))
+            assert bom["metadata"]["component"]["hashes"] == [{"alg": "SHA-256", "content": signed or "0" * 64}]
 
 
 def test_a_patch_the_tree_adds_goes_into_the_source_and_marks_it_modified(tmp_path):

@@ -47,8 +47,14 @@ static bool readPart(HeldFile file, qint64 size, quint64 offset, quint64 length,
 // Looks for the mark, in either byte order, anywhere in the `length` bytes at
 // `offset`: notes are not walked, so no note before it can hide it. Read in
 // parts that overlap by less than a mark, so one across two parts is seen.
-static Mark findMark(HeldFile file, qint64 size, quint64 offset, quint64 length)
+// `budget` is what may still be read of all notes: programs' notes take a few
+// hundred bytes, and beyond 1 MiB the answer is left open rather than let
+// crafted headers make the launcher read for hours.
+static Mark findMark(HeldFile file, qint64 size, quint64 offset, quint64 length, quint64 *budget)
 {
+    if (length > *budget)
+        return Mark::Unknown;
+    *budget -= length;
     QByteArray part;
     for (quint64 done = 0; done < length; done += 65536 - sizeof launcherMark + 1) {
         if (!readPart(file, size, offset + done, qMin<quint64>(65536, length - done), &part))
@@ -77,12 +83,13 @@ static Mark readElfNotes(HeldFile file, qint64 size, const QByteArray &header, b
     if (!readPart(file, size, tableOffset, entryCount * entrySize, &table))
         return Mark::Unknown;
     Mark answer = Mark::Absent;
+    quint64 budget = 1 << 20;
     for (quint64 i = 0; i < entryCount; ++i) {
         const char *entry = table.constData() + i * entrySize;
         if (field(entry, 4, bigEndian) != 4) // PT_NOTE
             continue;
         const Mark mark = findMark(file, size, field(entry + (wide ? 8 : 4), wide ? 8 : 4, bigEndian),
-                                   field(entry + (wide ? 32 : 16), wide ? 8 : 4, bigEndian));
+                                   field(entry + (wide ? 32 : 16), wide ? 8 : 4, bigEndian), &budget);
         if (mark != Mark::Absent)
             answer = mark;
         if (mark == Mark::Present)

@@ -47,8 +47,8 @@ static QByteArray note(const QByteArray &name, quint32 type, const QByteArray &d
 static QByteArray elf32(const QByteArray &notes, char align = 4)
 {
     return QByteArray("\x7f" "ELF\1\2", 6) + QByteArray(22, '\0') + QByteArray("\0\0\0\x34", 4) + QByteArray(10, '\0')
-        + QByteArray("\0\x20\0\1", 4) + QByteArray(6, '\0') + QByteArray("\0\0\0\4\0\0\0\x54", 8) + QByteArray(10, '\0')
-        + char(notes.size() >> 8) + char(notes.size()) + QByteArray(11, '\0') + char(align) + notes;
+        + QByteArray("\0\x20\0\1", 4) + QByteArray(6, '\0') + QByteArray("\0\0\0\4\0\0\0\x54", 8) + QByteArray(9, '\0')
+        + char(notes.size() >> 16) + char(notes.size() >> 8) + char(notes.size()) + QByteArray(11, '\0') + char(align) + notes;
 }
 
 // Programs run through Wine when the environment names its loader.
@@ -200,6 +200,7 @@ private slots:
         QTest::newRow("after a note whose size was changed") << elf32(note("GNU", 3, "1234").replace(7, 1, "\5") + note(markName, 0x50454c4c, "launcher"))
                                                              << Mark::Present;
         QTest::newRow("another type") << elf32(note(markName, 1, "launcher")) << Mark::Absent;
+        QTest::newRow("notes over 1 MiB") << elf32(QByteArray(1 << 20, '\0') + note(markName, 1, "launcher")) << Mark::Unknown;
         QTest::newRow("neither format") << QByteArray("#!/bin/sh\n") << Mark::Absent;
         QTest::newRow("empty") << QByteArray() << Mark::Absent;
         if (windows.isEmpty())

@@ -123,8 +123,10 @@ def components(members, link):
         raise PipelineError("no component known, or a licence refused, for what the link took:\n  "
                             + "\n  ".join(sorted(unknown)))
     if qt_parts:
+        # Each patch of ours changes Qt's tree, some only its build files (corelib.pro), which shape
+        # every member: all are Qt's, while a part names those that change its members' files.
         found["qt"] = Component("qt", parts=[qt_parts[key] for key in sorted(qt_parts)],
-                                changes=set().union(*(part.changes for part in qt_parts.values())))
+                                changes=set().union(*link.changed.values()))
     return found
 
 

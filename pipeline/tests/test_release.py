@@ -41,7 +41,8 @@ def link(text=MAP):
     packages = {m.path: gcc if "/gcc/" in m.path else mingw for m in components.link_map(text, "/b")}
     files = open(os.path.join(FIXTURES, "mingw-w64.files")).read().split()
     return components.Link("/b", "/tk", licensing, packages, files,
-                           runtime.parse_copyright(open(FIXTURES + "/copyright").read()), {CAL: {"cal.patch"}})
+                           runtime.parse_copyright(open(FIXTURES + "/copyright").read()),
+                           {CAL: {"cal.patch"}, "src/corelib/corelib.pro": {"speed.patch"}})
 
 
 @pytest.mark.parametrize("file, tag", [("corelib/qlocale.cpp", "LGPL"), ("corelib/qgpl.cpp", "GPL"),
@@ -69,7 +70,9 @@ def test_what_the_link_took_its_components_and_their_licences():
         "libmingwex.a(lib32_libmingwex_a-misc.o)": "LicenseRef-MinGW-w64-Lucent",
         "libpthread.a(libwinpthread_la-misc.o)": "MIT"}
     assert found["gcc-mingw-w64"].member_licences["libstdc++.a(cp-demangle.o)"].endswith("WITH GCC-exception-2.0")
-    assert [p.key for p in found["qt"].parts] == ["qt-LGPL"] and found["qt"].changes == {"cal.patch"}
+    # A patch of a build file only is Qt's too, not the part's whose members it does not name.
+    assert [p.key for p in found["qt"].parts] == ["qt-LGPL"] and found["qt"].parts[0].changes == {"cal.patch"}
+    assert found["qt"].changes == {"cal.patch", "speed.patch"}
 
 
 def gpl_calendar(data):

@@ -123,10 +123,13 @@ def components(members, link):
         raise PipelineError("no component known, or a licence refused, for what the link took:\n  "
                             + "\n  ".join(sorted(unknown)))
     if qt_parts:
-        # Each patch of ours changes Qt's tree, some only its build files (corelib.pro), which shape
-        # every member: all are Qt's, while a part names those that change its members' files.
-        found["qt"] = Component("qt", parts=[qt_parts[key] for key in sorted(qt_parts)],
-                                changes=set().union(*link.changed.values()))
+        # Each patch of ours changes Qt's tree or code it carries: all are Qt's. One that changes
+        # only Qt's build files (corelib.pro), which no member records, shapes every part.
+        patches = set().union(*link.changed.values())
+        credited = set().union(*(entry.changes for entry in [*qt_parts.values(), *found.values()]))
+        for part in qt_parts.values():
+            part.changes |= patches - credited
+        found["qt"] = Component("qt", parts=[qt_parts[key] for key in sorted(qt_parts)], changes=patches)
     return found
 
 

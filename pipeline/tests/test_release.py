@@ -70,9 +70,9 @@ def test_what_the_link_took_its_components_and_their_licences():
         "libmingwex.a(lib32_libmingwex_a-misc.o)": "LicenseRef-MinGW-w64-Lucent",
         "libpthread.a(libwinpthread_la-misc.o)": "MIT"}
     assert found["gcc-mingw-w64"].member_licences["libstdc++.a(cp-demangle.o)"].endswith("WITH GCC-exception-2.0")
-    # A patch of a build file only is Qt's too, not the part's whose members it does not name.
-    assert [p.key for p in found["qt"].parts] == ["qt-LGPL"] and found["qt"].parts[0].changes == {"cal.patch"}
-    assert found["qt"].changes == {"cal.patch", "speed.patch"}
+    # A patch of Qt's build files only, which no member records, is every part's.
+    assert [p.key for p in found["qt"].parts] == ["qt-LGPL"] and found["qt"].changes == {"cal.patch", "speed.patch"}
+    assert found["qt"].parts[0].changes == {"cal.patch", "speed.patch"}
 
 
 def gpl_calendar(data):

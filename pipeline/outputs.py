@@ -24,7 +24,7 @@ class Application:
     licence: str
 
 
-def notices(keys, found, whole):
+def notices(keys, found, whole, recipe):
     rule = "=" * 78
     text = ["Pellimantor.exe: notices", rule, "",
             "Pellimantor.exe holds the code of the components below, as its link took them.",
@@ -40,6 +40,9 @@ def notices(keys, found, whole):
             text.append("   Home page: %s" % entry.homepage)
         if entry.changes:
             text.append("   Modified by us: " + ", ".join("source/" + name for name in sorted(entry.changes)))
+        text += ["   Replaced by us: %s, with %s of %s %s (source/%s), adapted by source/%s"
+                 % (r.path, r.member, r.package, r.version, r.file.name, r.patch.name)
+                 for r in recipe.replacements if r.patch.name in entry.changes]
         if entry.purl:
             text.append("   Package: %s" % entry.purl)
         if entry.member_licences:
@@ -71,8 +74,9 @@ class References:
         return found
 
 
-def pedigree(entry, recipe, refer):
-    """Where a component came from: Qt for what is bundled with it; our patches and the files replaced in."""
+def pedigree(entry, recipe, refer, replaced):
+    """Where a component came from: Qt for what is bundled with it; our patches and the files replaced in
+    (`replaced`: each one's licence, by file name)."""
     ancestors = []
     if entry.origin:
         ancestors.append({"type": "library", "name": "Qt 5 (qtbase)", "version": recipe.qt.version,
@@ -82,6 +86,7 @@ def pedigree(entry, recipe, refer):
                           "purl": purl("deb/debian", item.package, item.version, "?arch=source",
                                        item.member.split("/", 1)[1]),
                           "hashes": [{"alg": "SHA-256", "content": item.file.sha256}],
+                          "licenses": [{"expression": replaced[item.file.name]}],
                           "externalReferences": refer([item.file.name]),
                           "description": "%s of %s %s, in place of Qt 5's %s"
                                          % (item.member, item.package, item.version, item.path)})
@@ -94,7 +99,7 @@ def pedigree(entry, recipe, refer):
     return found
 
 
-def bom_component(entry, recipe, refer):
+def bom_component(entry, recipe, refer, replaced):
     item = {"type": "library", "bom-ref": entry.key, "name": entry.name, "version": entry.version,
             "supplier": {"name": entry.supplier}, "licenses": [{"expression": entry.licence}]}
     if entry.purl:
@@ -103,11 +108,11 @@ def bom_component(entry, recipe, refer):
         item["copyright"] = entry.copyright
     if entry.files:
         item["externalReferences"] = refer(entry.files)
-    found = pedigree(entry, recipe, refer)
+    found = pedigree(entry, recipe, refer, replaced)
     if found:
         item["pedigree"] = found
     if entry.parts:
-        item["components"] = [bom_component(part, recipe, refer) for part in entry.parts]
+        item["components"] = [bom_component(part, recipe, refer, replaced) for part in entry.parts]
     else:
         item["properties"] = [{"name": "pellimantor:linked-from", "value": m + (" (%s)" % entry.member_licences[m]
                                                                                 if m in entry.member_licences else "")}
@@ -115,8 +120,9 @@ def bom_component(entry, recipe, refer):
     return item
 
 
-def bill_of_materials(keys, found, app, recipe, hashes):
-    """The bill of materials; `hashes`: every file of the release set but itself, by path, with its SHA-256."""
+def bill_of_materials(keys, found, app, recipe, hashes, replaced):
+    """The bill of materials; `hashes`: every file of the release set but itself, by path, with its SHA-256;
+    `replaced`: the licence of each file replaced into Qt, by file name."""
     refer = References(hashes)
     properties = [{"name": "pellimantor:source-commit", "value": app.commit},
                   {"name": "pellimantor:sha256-unsigned", "value": app.unsigned}]
@@ -135,7 +141,7 @@ def bill_of_materials(keys, found, app, recipe, hashes):
         "serialNumber": uuid.uuid5(uuid.NAMESPACE_URL, "pellimantor:%s:%s:%s" % (app.commit, app.unsigned,
                                                                                app.signed)).urn,
         "metadata": {"timestamp": clock.strftime("%Y-%m-%dT%H:%M:%SZ", clock.gmtime(app.time)), "component": metadata},
-        "components": [bom_component(found[key], recipe, refer) for key in top],
+        "components": [bom_component(found[key], recipe, refer, replaced) for key in top],
         "dependencies": [{"ref": "pellimantor", "dependsOn": top}] + [{"ref": key, "dependsOn": []} for key in top],
     }
     unnamed = sorted(set(hashes) - refer.named)

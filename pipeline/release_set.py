@@ -148,6 +148,14 @@ def mingw_inputs(package, folder, offline):
     return {stem + ".files": read(listing), stem + ".copyright": package.copyright}
 
 
+def stated_licence(path):
+    """The licence a source file states, as a file replaced into Qt does, in its SPDX line."""
+    found = re.search(r"SPDX-License-Identifier: *(.+)", read(path))
+    if not found:
+        raise PipelineError("%s states no licence (SPDX-License-Identifier)" % os.path.basename(path))
+    return found.group(1).strip()
+
+
 def main(root, toolkit, build, unsigned, signed="", sources=None):
     os.umask(0o022)
     toolkit, build = os.path.realpath(toolkit), os.path.realpath(build)
@@ -190,12 +198,14 @@ def main(root, toolkit, build, unsigned, signed="", sources=None):
           .replace("@COMMIT@", commit).replace("@QT@", recipe.qt.version).replace("@WHOLE@", whole))
     shutil.copyfile(os.path.join(build, "launcher", "Pellimantor.exe"), os.path.join(release, "Pellimantor.exe"))
     os.chmod(os.path.join(release, "Pellimantor.exe"), 0o755)
-    write(os.path.join(release, "NOTICES.txt"), outputs.notices(keys, found, whole))
+    write(os.path.join(release, "NOTICES.txt"), outputs.notices(keys, found, whole, recipe))
     hashes = {}
     for folder, _, names in os.walk(release):
         for name in names:
             with open(os.path.join(folder, name), "rb") as f:
                 hashes[os.path.relpath(os.path.join(folder, name), release)] = hashlib.sha256(f.read()).hexdigest()
     app = outputs.Application(commit, time, version, unsigned, signed, whole)
-    write(os.path.join(release, "Pellimantor.cdx.json"), outputs.bill_of_materials(keys, found, app, recipe, hashes))
+    replaced = {r.file.name: stated_licence(os.path.join(source, r.file.name)) for r in recipe.replacements}
+    write(os.path.join(release, "Pellimantor.cdx.json"),
+          outputs.bill_of_materials(keys, found, app, recipe, hashes, replaced))
     print("release-set: %d components, %d archive members and objects; %s" % (len(keys), len(members), release))

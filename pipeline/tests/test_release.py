@@ -25,6 +25,7 @@ RECIPE = Manifest(None, SourcePackage("qtbase-opensource-src", "5.15.8+dfsg-11",
                   (SourceFile("qt-listing.patch", "1"),), (Replacement(CAL, SourceFile("cal.cpp", "2"), "qt6-base",
                                                                        "6.4.2", "q/x", SourceFile("cal.patch", "3")),),
                   (), "/")
+REPLACED = {"cal.cpp": "LGPL-3.0-only"}
 
 
 def link(text=MAP):
@@ -117,16 +118,19 @@ def test_every_component_versioned_and_every_file_referenced(names, message):
     components.describe(found, RECIPE, data.licensing, ours, {p.source: p for p in data.packages.values()})
     keys, app = components.order(found), outputs.Application("abc", 0, "abc", "0" * 64, "", "MIT")
     with pytest.raises(PipelineError, match=message) if message else contextlib.nullcontext():
-        bom = json.loads(outputs.bill_of_materials(keys, found, app, RECIPE, dict.fromkeys(names, "0" * 64)))
-        items, notices = bom["components"] + bom["components"][0]["components"], outputs.notices(keys, found, "MIT")
+        bom = json.loads(outputs.bill_of_materials(keys, found, app, RECIPE, dict.fromkeys(names, "0" * 64), REPLACED))
+        items, notices = bom["components"] + bom["components"][0]["components"], outputs.notices(keys, found, "MIT", RECIPE)
         assert all(c["version"] for c in items) and "Version: \n" not in notices
         assert found["freebsd"].purl.endswith("src@5.15.8%2Bdfsg-11?arch=source#src/3rdparty/freebsd")
-        # The notices name every member and object the link took.
+        # The notices name every member and object the link took, and the file replaced in, with its origin.
         assert all(m.label in notices for m in components.link_map(MAP, "/b"))
+        assert "Replaced by us: %s, with q/x of qt6-base 6.4.2 (source/cal.cpp), adapted by source/cal.patch" % CAL in notices
+        assert {a["licenses"][0]["expression"] for c in items for a in c.get("pedigree", {}).get("ancestors", [])
+                if a["type"] == "file"} == {"LGPL-3.0-only"}
         # The file's own hash is the one of the file in the set, signed or not.
         for signed in ("", "1" * 64):
             app = outputs.Application("abc", 0, "abc", "0" * 64, signed, "MIT")
-            bom = json.loads(outputs.bill_of_materials(keys, found, app, RECIPE, dict.fromkeys(names, "0" * 64)))
+            bom = json.loads(outputs.bill_of_materials(keys, found, app, RECIPE, dict.fromkeys(names, "0" * 64), REPLACED))
             assert bom["metadata"]["component"]["hashes"] == [{"alg": "SHA-256", "content": signed or "0" * 64}]
 
 

@@ -20,7 +20,7 @@ def unpack_command(args):
     import manifest
     import toolkit
     folder = toolkit.input_folder(args.cache, args.sources)
-    recipe = manifest.build("windows", folder)
+    recipe = manifest.build("windows", folder, toolchain=())
     manifest.unpack(recipe, manifest.input_paths(recipe, folder), args.tree)
 
 

@@ -7,11 +7,12 @@ target; and Qt's source tree made from them, as the toolkit compiles it."""
 import glob
 import os
 import subprocess
+import sys
 
 from debian.deb822 import Dsc
 from debian.debian_support import Version
 
-from model import Manifest, PipelineError, Replacement, SourceFile, SourcePackage, Target, sha256_of
+from model import Manifest, Package, PipelineError, Replacement, SourceFile, SourcePackage, Target, sha256_of
 
 TOOLKIT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "toolkit")
 # Where Qt is unpacked and compiled: a fixed path, which the compiled files
@@ -19,10 +20,24 @@ TOOLKIT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 BUILD_ROOT = "/var/tmp/pellimantor-qt"
 PREFIX = "/opt/pellimantor-qt"
 QT_PACKAGE = "qtbase-opensource-src"
+# The toolchain of a target's toolkit and of the launcher linked against it:
+# compilers, binutils, MinGW-w64's headers and runtime, CMake and Ninja. Their
+# versions are part of the manifest, so a toolkit is rebuilt when one changes,
+# and a recipient learns before building whether the bytes can match.
+BUILD_TOOLS = ("cmake", "ninja-build")
+
+
+def mingw_tools(arch):
+    return ("gcc-mingw-w64-%s-posix" % arch, "g++-mingw-w64-%s-posix" % arch, "gcc-mingw-w64-%s-posix-runtime" % arch,
+            "gcc-mingw-w64-base", "binutils-mingw-w64-%s" % arch, "mingw-w64-%s-dev" % arch, "mingw-w64-common",
+            *BUILD_TOOLS)
+
+
 TARGETS = {
-    "windows": Target("windows", "i686-w64-mingw32", ("sub-corelib", "sub-winmain")),
-    "windows64": Target("windows64", "x86_64-w64-mingw32", ("sub-corelib", "sub-winmain")),
-    "linux": Target("linux", "", ("sub-corelib",)),
+    "windows": Target("windows", "i686-w64-mingw32", ("sub-corelib", "sub-winmain"), mingw_tools("i686")),
+    "windows64": Target("windows64", "x86_64-w64-mingw32", ("sub-corelib", "sub-winmain"), mingw_tools("x86-64")),
+    "linux": Target("linux", "", ("sub-corelib",), ("gcc-12", "g++-12", "binutils", "libc6-dev", "libstdc++-12-dev",
+                                                     *BUILD_TOOLS)),
 }
 # Qt 5.15.8's calendar code is GPL-3.0 only; Qt 6.4.2's, relicensed, takes its
 # place, adapted to Qt 5.15's headers by our patch. The file is taken by its
@@ -112,9 +127,37 @@ def patch_paths(toolkit=TOOLKIT):
     return sorted(glob.glob(os.path.join(glob.escape(toolkit), "patches", "*.patch")))
 
 
-def build(target, folder, toolkit=TOOLKIT):
-    """The manifest of the toolkit for `target` from the source files in `folder` and our changes in `toolkit`.
-    A release set's folder holds the manifest it was built with: its source files must be the ones taken."""
+def installed(names):
+    """The installed version of each Debian package named (of this machine's architecture, or of none)."""
+    done = subprocess.run(["dpkg-query", "-W", "-f", "${Package}\t${Version}\t${Architecture}\n", *names],
+                          capture_output=True, text=True)
+    native = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True).stdout.strip()
+    found = {}
+    for line in done.stdout.splitlines():
+        name, version, arch = line.split("\t")
+        if version and arch in (native, "all"):
+            found[name] = version
+    missing = [name for name in names if name not in found]
+    if missing:
+        raise PipelineError("the toolchain's packages %s are not installed (scripts/setup cross installs them)"
+                            % ", ".join(missing))
+    return tuple(Package(name, found[name]) for name in names)
+
+
+def toolchain_differences(recipe, shipped):
+    """What differs between the toolchain a release set was built with and this one, one package a line."""
+    here = {p.name: p.version for p in recipe.toolchain}
+    there = {p.name: p.version for p in shipped.toolchain}
+    return ["%s %s here, %s in the release set" % (name, here.get(name, "(none)"), there.get(name, "(none)"))
+            for name in sorted(set(here) | set(there)) if here.get(name) != there.get(name)]
+
+
+def build(target, folder, toolkit=TOOLKIT, toolchain=None):
+    """The manifest of the toolkit for `target` from the source files in `folder`, our changes in `toolkit` and the
+    toolchain (the installed one unless given). A release set's folder holds the manifest it was built with: its
+    source files must be the ones taken, and a toolchain that differs from its own is told at once."""
+    if toolchain is None:
+        toolchain = installed(TARGETS[target].tools)
     patches = patch_paths(toolkit)
     replacements = []
     for item in REPLACEMENTS:
@@ -122,7 +165,7 @@ def build(target, folder, toolkit=TOOLKIT):
         replacements.append(Replacement(**dict(item, patch=SourceFile.of(os.path.join(toolkit, item["patch"])))))
     recipe = Manifest(target=TARGETS[target], qt=source_package(folder, QT_PACKAGE),
                       patches=tuple(SourceFile.of(p) for p in patches), replacements=tuple(replacements),
-                      configure=configure_arguments(TARGETS[target]), build_root=BUILD_ROOT)
+                      configure=configure_arguments(TARGETS[target]), build_root=BUILD_ROOT, toolchain=toolchain)
     names = [f.name for f in recipe.inputs()]
     twice = sorted({name for name in names if names.count(name) > 1})
     if twice:
@@ -135,6 +178,10 @@ def build(target, folder, toolkit=TOOLKIT):
         if sources(recipe) != sources(shipped):
             raise PipelineError("the source files taken from %s are not the ones its manifest.json records: %s"
                                 % (folder, ", ".join(sorted({f.name for f in sources(recipe) ^ sources(shipped)}))))
+        differences = toolchain_differences(recipe, shipped)
+        if differences and recipe.target == shipped.target:
+            print("warning: this toolchain is not the one the shipped file was built with, so the file built will "
+                  "not have the shipped SHA-256:\n  " + "\n  ".join(differences), file=sys.stderr)
     return recipe
 
 

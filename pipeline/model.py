@@ -56,10 +56,20 @@ class Replacement:
 
 
 @dataclass(frozen=True)
+class Package:
+    """A Debian binary package at the version installed."""
+    name: str
+    version: str
+
+
+@dataclass(frozen=True)
 class Target:
+    """What a toolkit is built for: the cross triple (empty: this machine), the modules and the Debian packages
+    of the toolchain that compiles and links for it."""
     name: str
     triple: str
     modules: tuple
+    tools: tuple
 
 
 @dataclass(frozen=True)
@@ -71,6 +81,7 @@ class Manifest:
     replacements: tuple
     configure: tuple
     build_root: str
+    toolchain: tuple = ()
 
     def to_json(self):
         return json.dumps(dataclasses.asdict(self), indent=1, sort_keys=True) + "\n"
@@ -79,13 +90,15 @@ class Manifest:
     def from_json(cls, text):
         data = json.loads(text)
         files = lambda items: tuple(SourceFile(**f) for f in items)
-        return cls(target=Target(data["target"]["name"], data["target"]["triple"], tuple(data["target"]["modules"])),
+        target = data["target"]
+        return cls(target=Target(target["name"], target["triple"], tuple(target["modules"]), tuple(target["tools"])),
                    qt=SourcePackage(data["qt"]["package"], data["qt"]["version"], files(data["qt"]["files"])),
                    patches=files(data["patches"]),
                    replacements=tuple(Replacement(**dict(r, file=SourceFile(**r["file"]),
                                                          patch=SourceFile(**r["patch"])))
                                       for r in data["replacements"]),
-                   configure=tuple(data["configure"]), build_root=data["build_root"])
+                   configure=tuple(data["configure"]), build_root=data["build_root"],
+                   toolchain=tuple(Package(**p) for p in data["toolchain"]))
 
     @property
     def key(self):

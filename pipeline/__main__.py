@@ -1,71 +1,89 @@
 # SPDX-FileCopyrightText: 2026 The Pellimantor developers
 # SPDX-License-Identifier: MIT
-"""The release pipeline, run with Debian's Python (scripts/setup installs
-what each command imports: python3-debian, and for the release set
-python3-license-expression). A fault in its inputs ends it with a message
-naming the input and status 1."""
+"""The release pipeline's commands. A fault in an input, or a program it
+runs that fails, ends it with a message that names it, and status 1."""
+from __future__ import annotations
+
 import argparse
+import json
 import os
 import sys
+from typing import Callable, Optional
 
+from . import build, manifest, sources, toolkit
+from .model import PipelineError
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CACHE = os.environ.get("PELLIMANTOR_CACHE") or os.path.join(os.path.expanduser("~"), ".cache", "pellimantor")
+ARCHES = {"i686": "windows", "x86_64": "windows64"}
 
 
-def toolkit_command(args):
-    import toolkit
+def toolkit_command(args: argparse.Namespace) -> None:
     print(toolkit.build(args.target, os.path.abspath(args.cache), args.sources and os.path.abspath(args.sources)))
 
 
-def unpack_command(args):
-    import manifest
-    import toolkit
+def unpack_command(args: argparse.Namespace) -> None:
     folder = toolkit.input_folder(args.cache, args.sources)
-    recipe = manifest.build("windows", folder, toolchain=())
+    recipe = manifest.build("windows", folder, toolchain=(), shipped=manifest.recorded(folder))
     manifest.unpack(recipe, manifest.input_paths(recipe, folder), args.tree)
 
 
-def release_command(args):
-    import release_set
-    release_set.main(args.root, args.toolkit, args.build, args.unsigned, args.signed, args.sources)
+def release_command(args: argparse.Namespace) -> None:
+    # Every input is checked before anything is built or removed.
+    signing = build.signing_from(args.sign_pkcs12, args.sign_password_file, args.sign_timestamp,
+                                 args.sign_time_limit)
+    given = args.sources and os.path.abspath(args.sources)
+    job = build.Job(ROOT, args.arch, os.path.abspath(args.folder or os.path.join(ROOT, "build-" + ARCHES[args.arch])),
+                    signing, given)
+    result = build.release(job, toolkit.build(ARCHES[args.arch], os.path.abspath(args.cache), given))
+    print(json.dumps({"executable": result.executable, "sha256": result.sha256, "release": result.release}))
 
 
-def sources_command(args):
-    import sources
+def sources_command(args: argparse.Namespace) -> None:
     sources.write(sys.stdout)
 
 
-def parser():
-    top = argparse.ArgumentParser(prog="pipeline", description=__doc__.splitlines()[0])
+def cache_command(args: argparse.Namespace) -> None:
+    print(os.path.abspath(args.cache))
+
+
+def parser() -> argparse.ArgumentParser:
+    top = argparse.ArgumentParser(prog="pipeline", description=(__doc__ or "").splitlines()[0])
     commands = top.add_subparsers(dest="command", required=True)
     given = "a release set's source folder: the source files are taken from it, and nothing is fetched"
-    command = commands.add_parser("toolkit", help="the static Qt toolkit for a target, built unless cached; "
-                                  "prints its folder")
-    command.add_argument("target", choices=["windows", "windows64", "linux"])
-    command.set_defaults(run=toolkit_command)
-    command = commands.add_parser("unpack", help="Qt's source tree as the toolkit compiles it (the replaced files "
-                                  "in place, every patch applied), into TREE")
-    command.add_argument("tree")
-    command.set_defaults(run=unpack_command)
-    for command in commands.choices.values():
-        command.add_argument("--cache", default=CACHE, help="the toolkit cache (default: %(default)s)")
-        command.add_argument("--sources", help=given)
-    command = commands.add_parser("release", help="the release set of a Windows build into BUILD/release")
-    for name in ("root", "toolkit", "build", "unsigned"):
-        command.add_argument(name)
-    command.add_argument("signed", nargs="?", default="")
-    command.add_argument("--sources", help=given)
-    command.set_defaults(run=release_command)
-    command = commands.add_parser("sources", help="deb-src entries made from this machine's own package entries")
-    command.set_defaults(run=sources_command)
+    env = os.environ.get
+
+    def command(name: str, run: Callable[[argparse.Namespace], None], text: str) -> argparse.ArgumentParser:
+        found = commands.add_parser(name, help=text)
+        found.set_defaults(run=run)
+        found.add_argument("--cache", default=CACHE, help="the toolkit cache (default: %(default)s)")
+        found.add_argument("--sources", default=env("PELLIMANTOR_SOURCES"), help=given)
+        return found
+
+    command("toolkit", toolkit_command, "the static Qt toolkit for a target, built unless cached; prints its "
+            "folder").add_argument("target", choices=sorted(manifest.TARGETS))
+    command("unpack", unpack_command, "Qt's source tree as the toolkit compiles it (the replaced files in place, "
+            "every patch applied), into TREE").add_argument("tree")
+    found = command("release", release_command, "the launcher for Windows with its release set, signed if asked; "
+                    "prints a JSON line: the executable, its SHA-256 and the release set's folder")
+    found.add_argument("--arch", choices=sorted(ARCHES), default=env("PELLIMANTOR_WINDOWS_ARCH") or "i686")
+    found.add_argument("--folder", default=env("PELLIMANTOR_WINDOWS_BUILD"),
+                       help="the build folder (default: build-windows, or build-windows64, in the source tree)")
+    found.add_argument("--sign-pkcs12", default=env("PELLIMANTOR_SIGN_PKCS12", ""))
+    found.add_argument("--sign-password-file", default=env("PELLIMANTOR_SIGN_PASSWORD_FILE", ""))
+    found.add_argument("--sign-timestamp", default=env("PELLIMANTOR_SIGN_TIMESTAMP", ""))
+    found.add_argument("--sign-time-limit", default=env("PELLIMANTOR_SIGN_TIME_LIMIT", "120"))
+    command("sources", sources_command, "deb-src entries made from this machine's own package entries")
+    command("cache", cache_command, "the cache folder")
     return top
 
 
-def main(argv=None):
+def main(argv: Optional[list[str]] = None) -> None:
     args = parser().parse_args(argv)
-    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    from model import PipelineError
     try:
         args.run(args)
+    except KeyboardInterrupt:
+        sys.exit("pipeline %s: interrupted; no executable was left" % args.command)
     except PipelineError as error:
         sys.exit("pipeline %s: %s" % (args.command, error))
 

@@ -6,14 +6,18 @@ toolkit's (its record, records.py) or a runtime library's (the Debian
 package that holds it, runtime.py); each component is then described. A
 line of the map that is not understood, a member that maps to no component,
 or one whose licence the policy refuses stops it with its name."""
+from __future__ import annotations
+
 import os
 import re
 import urllib.parse
 from dataclasses import dataclass, field
+from typing import Iterable, Optional
 
-import licences
-import runtime
-from model import Component, Member, PipelineError
+from debian.copyright import Copyright
+
+from . import licences, runtime
+from .model import Component, Licensing, Manifest, Member, PipelineError, RuntimePackage
 
 # Runtime libraries by Debian source package (the notices carry the package's
 # whole copyright file, which holds the texts of the LicenseRef- parts).
@@ -30,17 +34,27 @@ LTRANS = re.compile(r"(^|/)cc[A-Za-z0-9]{6}\.ltrans[0-9]+\.ltrans\.o$")
 @dataclass
 class Link:
     """What the components are found from: the folders, the toolkit's records, the runtime packages by archive
-    path, MinGW-w64's source file list and copyright file, and the Qt files our changes touch."""
+    path, MinGW-w64's source file list and copyright file, the Qt files our changes touch (each with the
+    patches), and the toolkit members taken whose code the optimiser then dropped whole."""
     build: str
     toolkit: str
-    licensing: dict
-    packages: dict = field(default_factory=dict)
-    mingw_files: list = field(default_factory=list)
-    mingw_copyright: object = None
-    changed: dict = field(default_factory=dict)
+    licensing: Licensing
+    packages: dict[str, RuntimePackage] = field(default_factory=dict)
+    mingw_files: list[str] = field(default_factory=list)
+    mingw_copyright: Optional[Copyright] = None
+    changed: dict[str, set[str]] = field(default_factory=dict)
+    dropped: set[str] = field(default_factory=set)
 
 
-def link_map(text, build):
+@dataclass(frozen=True)
+class Ours:
+    """The launcher's version and licence text, and the runtime files the release set ships."""
+    version: str
+    text: str
+    runtime_files: list[str]
+
+
+def link_map(text: str, build: str) -> list[Member]:
     """The members and objects the link took (relative paths are the build folder's)."""
     taken, first = set(), True
     for line in text.splitlines():
@@ -54,15 +68,16 @@ def link_map(text, build):
         if loaded and (loaded.group(1).endswith(".a") or loaded.group(1) == "dll stuff"
                        or LTRANS.search(loaded.group(1))):
             continue
-        if member or loaded:
-            path = os.path.realpath(os.path.join(build, (member or loaded).group(1)))
-            taken.add(Member(path, member.group(2) if member else ""))
+        if member:
+            taken.add(Member(os.path.realpath(os.path.join(build, member.group(1))), member.group(2)))
+        elif loaded:
+            taken.add(Member(os.path.realpath(os.path.join(build, loaded.group(1)))))
     return sorted(taken)
 
 
-def changed_files(recipe, patch_texts):
+def changed_files(recipe: Manifest, patch_texts: dict[str, str]) -> dict[str, set[str]]:
     """The Qt source files our patches change or replace, each with the names of the patches."""
-    changed = {}
+    changed: dict[str, set[str]] = {}
     for item in recipe.replacements:
         changed.setdefault(item.path, set()).add(item.patch.name)
     for patch in recipe.patches:
@@ -71,29 +86,36 @@ def changed_files(recipe, patch_texts):
     return changed
 
 
-def runtime_licence(member, package, link):
+def runtime_licence(member: Member, package: RuntimePackage, link: Link) -> Optional[str]:
     """A runtime member's licence, or None when it is not known (a plain object stands for itself)."""
     archive = os.path.basename(member.path)
     if package.source == "gcc-mingw-w64":
         return runtime.gcc_licence(member.name or archive, archive)
+    if not link.mingw_copyright:
+        return None
     return runtime.mingw_licence(member.name or archive, archive, link.mingw_files, link.mingw_copyright)
 
 
-def components(members, link):
-    """Components by key ("qt" with a part per licence tag), each with the members that brought it in."""
-    found, unknown, qt_parts = {}, [], {}
+def components(members: list[Member], link: Link) -> dict[str, Component]:
+    """Components by key ("qt" with a part per licence tag), each with the members that brought it in; a toolkit
+    member whose code was dropped whole brings none in, though the licence policy holds for it too."""
+    found: dict[str, Component] = {}
+    qt_parts: dict[str, Component] = {}
+    unknown: list[str] = []
 
-    def component(key, parts=found):
+    def component(key: str, parts: dict[str, Component] = found) -> Component:
         return parts.setdefault(key, Component(key))
 
     for member in members:
         if member.path.startswith(link.toolkit + "/"):
             # The toolkit first: it may lie inside the build folder.
-            record = link.licensing["members"].get(member.label)
+            record = link.licensing.members.get(member.label)
             refused = licences.refusal(record.licences) if record else None
             if not record or record.unknown or not record.qt + record.third_party or refused:
                 why = refused or (", ".join(record.unknown) or "no file of a known licence") if record else None
                 unknown.append("%s: %s" % (member.label, why or "not in the toolkit's records"))
+                continue
+            if member.label in link.dropped:
                 continue
             entries = [component("qt-" + tag, qt_parts) for tag in record.qt]
             entries += [component(key) for key in record.third_party]
@@ -125,21 +147,21 @@ def components(members, link):
     if qt_parts:
         # Each patch of ours changes Qt's tree or code it carries: all are Qt's. One that changes
         # only Qt's build files (corelib.pro), which no member records, shapes every part.
-        patches = set().union(*link.changed.values())
-        credited = set().union(*(entry.changes for entry in [*qt_parts.values(), *found.values()]))
+        patches: set[str] = set().union(*link.changed.values())
+        credited: set[str] = set().union(*(entry.changes for entry in [*qt_parts.values(), *found.values()]))
         for part in qt_parts.values():
             part.changes |= patches - credited
         found["qt"] = Component("qt", parts=[qt_parts[key] for key in sorted(qt_parts)], changes=patches)
     return found
 
 
-def purl(kind, name, version, qualifiers="", subpath=""):
+def purl(kind: str, name: str, version: str, qualifiers: str = "", subpath: str = "") -> str:
     """A package URL, its version percent-encoded as the purl rules ask."""
     return "pkg:%s/%s%s%s%s" % (kind, name, "@" + urllib.parse.quote(version, safe=".-_~") if version else "",
                                 qualifiers, "#" + subpath if subpath else "")
 
 
-def plain_version(text):
+def plain_version(text: str) -> str:
     """The version in what qt_attribution.json says of one ("d4e2..., fetched on 2021-06-11", "<url> commit <hash>")."""
     text = text.strip()
     if re.fullmatch(r"v?\d[\w.+-]*", text):
@@ -148,27 +170,30 @@ def plain_version(text):
     return found.group(0) if found else ""
 
 
-def fill(entry, **fields):
+def fill(entry: Component, **fields: object) -> None:
     for name, value in fields.items():
         setattr(entry, name, value)
 
 
-def describe(found, recipe, licensing, ours, packages):
-    """Names, versions, licences, suppliers, texts, purls and shipped source files of the components. `ours`:
-    the launcher's version and licence text; `packages`: each runtime's RuntimePackage by source name."""
+def describe(found: dict[str, Component], recipe: Manifest, licensing: Licensing, ours: Ours,
+             packages: dict[str, RuntimePackage]) -> None:
+    """Names, versions, licences, suppliers, texts, purls and shipped source files of the components;
+    `packages`: each runtime's RuntimePackage by source name. Code bundled with Qt in a folder that holds more
+    than one component is told apart in its purl by its first file."""
     qt = recipe.qt
     qt_purl = purl("deb/debian", qt.package, qt.version, "?arch=source")
     qt_files = [f.name for f in recipe.inputs()]
+    folders = [licensing.third_party[key].folder for key in found if key in licensing.third_party]
     for key, entry in found.items():
         if key == "pellimantor":
-            fill(entry, name="Pellimantor release launcher", version=ours["version"], licence="MIT", text=ours["text"],
+            fill(entry, name="Pellimantor release launcher", version=ours.version, licence="MIT", text=ours.text,
                  supplier="The Pellimantor developers", copyright="Copyright (c) 2026 The Pellimantor developers",
                  files=["launcher.tar"])
         elif key == "qt":
             for part in entry.parts:
-                tag = licensing["qt"][part.key[3:]]
-                fill(part, name="Qt 5 (qtbase), %s parts" % part.key[3:], version=qt.version, licence=tag["licence"],
-                     text=tag["text"], supplier="The Qt Company (as packaged by Debian)",
+                tag = licensing.qt[part.key[3:]]
+                fill(part, name="Qt 5 (qtbase), %s parts" % part.key[3:], version=qt.version, licence=tag.licence,
+                     text=tag.text, supplier="The Qt Company (as packaged by Debian)",
                      copyright="\n".join("Copyright (C) " + line for line in sorted(part.copyrights)))
             fill(entry, name="Qt 5 (qtbase)", version=qt.version, purl=qt_purl, files=qt_files,
                  supplier=entry.parts[0].supplier, licence=licences.conjunction(part.licence for part in entry.parts))
@@ -180,19 +205,21 @@ def describe(found, recipe, licensing, ours, packages):
                  licence=licences.conjunction(sorted(set(entry.member_licences.values()))),
                  purl=purl("deb/debian", key, package.version, "?arch=source"), built_using=package.built_using,
                  copyright="See the package's copyright file below.",
-                 files=[name for name in ours["runtime_files"] if name.startswith(key + "_")])
+                 files=[name for name in ours.runtime_files if name.startswith(key + "_")])
         else:
-            party = licensing["third_party"][key]
+            party = licensing.third_party[key]
+            subpath = party.folder + ("/" + party.files.split()[0] if folders.count(party.folder) > 1 and party.files
+                                      else "")
             # Code bundled with Qt that states no version of its own is as Qt's package holds it; its purl is
-            # that package's, with the component's folder in it.
-            fill(entry, name=party["name"], licence=party["licence"], copyright=party["copyright"], text=party["text"],
-                 version=plain_version(party["version"]) or qt.version, homepage=party["homepage"],
-                 supplier="Bundled with Qt (%s)" % party["folder"], origin=qt_purl, files=qt_files,
-                 purl=purl("deb/debian", qt.package, qt.version, "?arch=source", party["folder"]))
+            # that package's, with the component's folder (or file) in it.
+            fill(entry, name=party.name, licence=party.licence, copyright=party.copyright, text=party.text,
+                 version=plain_version(party.version) or qt.version, homepage=party.homepage,
+                 supplier="Bundled with Qt (%s)" % party.folder, origin=qt_purl, files=qt_files,
+                 purl=purl("deb/debian", qt.package, qt.version, "?arch=source", subpath))
         licences.parse(entry.licence)
 
 
-def order(found):
+def order(found: Iterable[str]) -> list[str]:
     """Ours first, then Qt, the code bundled with it, and the runtimes."""
     return (["pellimantor"] + [k for k in ["qt"] if k in found]
             + sorted(k for k in found if k not in ("pellimantor", "qt") and k not in RUNTIME)

@@ -5,9 +5,13 @@ file. Every member's code, of the toolkit and of the runtimes alike, must be
 usable under the LGPL-3.0, a permissive licence, or the GPL with one of
 GCC's two linking exceptions; a member with a file or licence under anything
 else (such as GPL-3.0-only) stops the release set with its name."""
+from __future__ import annotations
+
+from typing import Any, Iterable, Optional
+
 from license_expression import AND, OR, LicenseSymbol, LicenseWithExceptionSymbol, get_spdx_licensing
 
-from model import PipelineError
+from .model import PipelineError
 
 SPDX = get_spdx_licensing()
 # The LGPL-3.0 and permissive licences; MinGW-w64's permissive and
@@ -22,7 +26,7 @@ ALLOWED = {"LGPL-3.0-only", "LGPL-3.0-or-later", "MIT", "BSD-2-Clause", "BSD-3-C
 ALLOWED_EXCEPTIONS = {("GPL-3.0-or-later", "GCC-exception-3.1"), ("GPL-2.0-or-later", "GCC-exception-2.0")}
 
 
-def parse(expression):
+def parse(expression: str) -> Any:
     """The expression, checked against SPDX's licence list (LicenseRef- identifiers allowed)."""
     try:
         parsed = SPDX.parse(expression, strict=True)
@@ -34,7 +38,7 @@ def parse(expression):
     return parsed
 
 
-def is_allowed(node):
+def is_allowed(node: Any) -> bool:
     """Whether some choice among the alternatives leaves only allowed licences."""
     if isinstance(node, LicenseWithExceptionSymbol):
         return (node.license_symbol.key, node.exception_symbol.key) in ALLOWED_EXCEPTIONS
@@ -47,7 +51,7 @@ def is_allowed(node):
     return False
 
 
-def refusal(licences):
+def refusal(licences: dict[str, str]) -> Optional[str]:
     """Why code under these licences (file or member → expression) is refused, naming the first refused; or None."""
     for name, expression in sorted(licences.items()):
         if not is_allowed(parse(expression)):
@@ -55,7 +59,7 @@ def refusal(licences):
     return None
 
 
-def conjunction(expressions):
+def conjunction(expressions: Iterable[str]) -> str:
     """All the expressions at once, as one SPDX expression: their terms joined by AND, each once."""
     terms = []
     for expression in expressions:

@@ -4,15 +4,18 @@
 with their SHA-256, our patches, the files replaced in (each by its own
 hash) with our patches to them, the exact configure arguments and the
 target; and Qt's source tree made from them, as the toolkit compiles it."""
+from __future__ import annotations
+
+import dataclasses
 import glob
 import os
-import subprocess
-import sys
+from typing import Optional
 
 from debian.deb822 import Dsc
 from debian.debian_support import Version
 
-from model import Manifest, Package, PipelineError, Replacement, SourceFile, SourcePackage, Target, sha256_of
+from .model import Manifest, Package, PipelineError, Replacement, SourceFile, SourcePackage, Target, sha256_of
+from .tools import run
 
 TOOLKIT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "toolkit")
 # Where Qt is unpacked and compiled: a fixed path, which the compiled files
@@ -27,7 +30,7 @@ QT_PACKAGE = "qtbase-opensource-src"
 BUILD_TOOLS = ("cmake", "ninja-build")
 
 
-def mingw_tools(arch):
+def mingw_tools(arch: str) -> tuple[str, ...]:
     return ("gcc-mingw-w64-%s-posix" % arch, "g++-mingw-w64-%s-posix" % arch, "gcc-mingw-w64-%s-posix-runtime" % arch,
             "gcc-mingw-w64-base", "binutils-mingw-w64-%s" % arch, "mingw-w64-%s-dev" % arch, "mingw-w64-common",
             *BUILD_TOOLS)
@@ -42,11 +45,12 @@ TARGETS = {
 # Qt 5.15.8's calendar code is GPL-3.0 only; Qt 6.4.2's, relicensed, takes its
 # place, adapted to Qt 5.15's headers by our patch. The file is taken by its
 # own hash: the one our patch was made against.
-REPLACEMENTS = [dict(path="src/corelib/time/qcalendar.cpp", package="qt6-base", version="6.4.2+dfsg-10",
-                     member="qtbase-everywhere-src-6.4.2/src/corelib/time/qcalendar.cpp",
-                     file=SourceFile("qt6-base_6.4.2+dfsg-10_qcalendar.cpp",
-                                     "36a3a00e73037a26dd99eb16315383a026f1bdf0351fb51c0ead8672694af768"),
-                     patch="qcalendar-qt6.patch")]
+# (Our patch is named here; the manifest records it with its hash.)
+REPLACEMENTS = (Replacement(path="src/corelib/time/qcalendar.cpp", package="qt6-base", version="6.4.2+dfsg-10",
+                            member="qtbase-everywhere-src-6.4.2/src/corelib/time/qcalendar.cpp",
+                            file=SourceFile("qt6-base_6.4.2+dfsg-10_qcalendar.cpp",
+                                            "36a3a00e73037a26dd99eb16315383a026f1bdf0351fb51c0ead8672694af768"),
+                            patch=SourceFile("qcalendar-qt6.patch", "")),)
 
 # Only the core module (and on Windows the WinMain adapter), with bundled
 # zlib and double-conversion, and without the parts of the core module that
@@ -75,7 +79,7 @@ COMMON = ("-static", "-release", "-gc-binaries", "-opensource", "-confirm-licens
           "QMAKE_CXXFLAGS+=-ffile-prefix-map=%s=/qt" % BUILD_ROOT)
 
 
-def configure_arguments(target):
+def configure_arguments(target: Target) -> tuple[str, ...]:
     """Qt's configure arguments for a target, every one as configure receives it."""
     if not target.triple:
         return COMMON
@@ -89,13 +93,15 @@ def configure_arguments(target):
                      "QMAKE_AR_LTCG=%s-gcc-ar cqs" % target.triple, "QMAKE_NM_LTCG=%s-gcc-nm -P" % target.triple)
 
 
-def newest_dsc(folder, package):
+def newest_dsc(folder: str, package: str) -> Optional[str]:
     """The .dsc of a source package's newest version in `folder`, by Debian's version order; None if there is none."""
     found = glob.glob(os.path.join(glob.escape(folder), package + "_*.dsc"))
-    return max(found, key=lambda path: Version(os.path.basename(path)[len(package) + 1:-4]), default=None)
+    if not found:
+        return None
+    return max(found, key=lambda path: Version(os.path.basename(path)[len(package) + 1:-4]))
 
 
-def source_package(folder, package):
+def source_package(folder: str, package: str) -> SourcePackage:
     """A Debian source package in `folder`: its newest .dsc and the files it lists, each checked by its SHA-256."""
     path = newest_dsc(folder, package)
     if not path:
@@ -112,7 +118,7 @@ def source_package(folder, package):
     return SourcePackage(package, dsc["Version"], tuple(files))
 
 
-def checked(folder, wanted):
+def checked(folder: str, wanted: SourceFile) -> str:
     """The path of a file in `folder` with the name and SHA-256 that `wanted` records."""
     path = os.path.join(folder, wanted.name)
     if not os.path.exists(path):
@@ -122,18 +128,20 @@ def checked(folder, wanted):
     return path
 
 
-def patch_paths(toolkit=TOOLKIT):
+def patch_paths(toolkit: str = TOOLKIT) -> list[str]:
     """Every patch the toolkit is built with, in the order they are applied: toolkit/patches/*.patch by name."""
     return sorted(glob.glob(os.path.join(glob.escape(toolkit), "patches", "*.patch")))
 
 
-def installed(names):
+def installed(names: tuple[str, ...]) -> tuple[Package, ...]:
     """The installed version of each Debian package named (of this machine's architecture, or of none)."""
-    done = subprocess.run(["dpkg-query", "-W", "-f", "${Package}\t${Version}\t${Architecture}\n", *names],
-                          capture_output=True, text=True)
-    native = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True).stdout.strip()
+    native = run(["dpkg", "--print-architecture"]).strip()
+    try:
+        listed = run(["dpkg-query", "-W", "-f", "${Package}\t${Version}\t${Architecture}\n", *names])
+    except PipelineError:
+        listed = ""
     found = {}
-    for line in done.stdout.splitlines():
+    for line in listed.splitlines():
         name, version, arch = line.split("\t")
         if version and arch in (native, "all"):
             found[name] = version
@@ -144,7 +152,7 @@ def installed(names):
     return tuple(Package(name, found[name]) for name in names)
 
 
-def toolchain_differences(recipe, shipped):
+def toolchain_differences(recipe: Manifest, shipped: Manifest) -> list[str]:
     """What differs between the toolchain a release set was built with and this one, one package a line."""
     here = {p.name: p.version for p in recipe.toolchain}
     there = {p.name: p.version for p in shipped.toolchain}
@@ -152,17 +160,16 @@ def toolchain_differences(recipe, shipped):
             for name in sorted(set(here) | set(there)) if here.get(name) != there.get(name)]
 
 
-def build(target, folder, toolkit=TOOLKIT, toolchain=None):
+def build(target: str, folder: str, toolchain: tuple[Package, ...], toolkit: str = TOOLKIT,
+          shipped: Optional[Manifest] = None) -> Manifest:
     """The manifest of the toolkit for `target` from the source files in `folder`, our changes in `toolkit` and the
-    toolchain (the installed one unless given). A release set's folder holds the manifest it was built with: its
-    source files must be the ones taken, and a toolchain that differs from its own is told at once."""
-    if toolchain is None:
-        toolchain = installed(TARGETS[target].tools)
+    toolchain. A release set's folder holds the manifest it was built with (`shipped`): the source files must be
+    the ones it records."""
     patches = patch_paths(toolkit)
     replacements = []
     for item in REPLACEMENTS:
-        checked(folder, item["file"])
-        replacements.append(Replacement(**dict(item, patch=SourceFile.of(os.path.join(toolkit, item["patch"])))))
+        checked(folder, item.file)
+        replacements.append(dataclasses.replace(item, patch=SourceFile.of(os.path.join(toolkit, item.patch.name))))
     recipe = Manifest(target=TARGETS[target], qt=source_package(folder, QT_PACKAGE),
                       patches=tuple(SourceFile.of(p) for p in patches), replacements=tuple(replacements),
                       configure=configure_arguments(TARGETS[target]), build_root=BUILD_ROOT, toolchain=toolchain)
@@ -170,22 +177,25 @@ def build(target, folder, toolkit=TOOLKIT, toolchain=None):
     twice = sorted({name for name in names if names.count(name) > 1})
     if twice:
         raise PipelineError("two inputs named %s: rename the patch of yours" % ", ".join(twice))
-    recorded = os.path.join(folder, "manifest.json")
-    if os.path.exists(recorded):
-        with open(recorded, encoding="utf-8") as f:
-            shipped = Manifest.from_json(f.read())
-        sources = lambda m: set(m.qt.files) | {r.file for r in m.replacements}
+    if shipped:
+        def sources(m: Manifest) -> set[SourceFile]:
+            return set(m.qt.files) | {r.file for r in m.replacements}
         if sources(recipe) != sources(shipped):
             raise PipelineError("the source files taken from %s are not the ones its manifest.json records: %s"
                                 % (folder, ", ".join(sorted({f.name for f in sources(recipe) ^ sources(shipped)}))))
-        differences = toolchain_differences(recipe, shipped)
-        if differences and recipe.target == shipped.target:
-            print("warning: this toolchain is not the one the shipped file was built with, so the file built will "
-                  "not have the shipped SHA-256:\n  " + "\n  ".join(differences), file=sys.stderr)
     return recipe
 
 
-def input_paths(manifest, folder, toolkit=TOOLKIT):
+def recorded(folder: str) -> Optional[Manifest]:
+    """The manifest a release set's source folder holds; None for a folder of fetched files."""
+    path = os.path.join(folder, "manifest.json")
+    if not os.path.exists(path):
+        return None
+    with open(path, encoding="utf-8") as f:
+        return Manifest.from_json(f.read())
+
+
+def input_paths(manifest: Manifest, folder: str, toolkit: str = TOOLKIT) -> dict[str, str]:
     """Where each input the manifest names lies (source files in `folder`, our changes in `toolkit`), each checked."""
     paths = {f.name: checked(folder, f) for f in manifest.qt.files}
     paths.update((p.name, checked(os.path.join(toolkit, "patches"), p)) for p in manifest.patches)
@@ -195,17 +205,17 @@ def input_paths(manifest, folder, toolkit=TOOLKIT):
     return paths
 
 
-def apply(patch, name, *target):
+def apply(patch: str, name: str, *target: str) -> None:
     """Applies a patch (to a tree with -p1, or to one file); one that does not apply stops with its name."""
     with open(patch, "rb") as f:
-        done = subprocess.run(["patch", "--batch", "--forward", "--no-backup-if-mismatch", "--reject-file=-",
-                               "--quiet", *target], stdin=f, capture_output=True, text=True)
-    if done.returncode:
-        raise PipelineError("the patch %s does not apply to Qt's source: %s"
-                            % (name, (done.stdout + done.stderr).strip().replace("\n", "; ")))
+        try:
+            run(["patch", "--batch", "--forward", "--no-backup-if-mismatch", "--reject-file=-", "--quiet", *target],
+                stdin=f)
+        except PipelineError as error:
+            raise PipelineError("the patch %s does not apply to Qt's source: %s" % (name, error)) from None
 
 
-def place(manifest, paths, tree):
+def place(manifest: Manifest, paths: dict[str, str], tree: str) -> None:
     """Puts the replaced files (each with our patch) in an unpacked tree, then applies the patches in name order,
     so that a patch to a replaced file changes what is compiled."""
     for item in manifest.replacements:
@@ -217,10 +227,7 @@ def place(manifest, paths, tree):
         apply(paths[patch.name], patch.name, "-d", tree, "-p1")
 
 
-def unpack(manifest, paths, tree):
+def unpack(manifest: Manifest, paths: dict[str, str], tree: str) -> None:
     """Qt's source as the toolkit compiles it, into `tree`: Debian's package, the replacements, our patches."""
-    done = subprocess.run(["dpkg-source", "--no-check", "-x", paths[manifest.qt.dsc.name], tree],
-                          capture_output=True, text=True)
-    if done.returncode:
-        raise PipelineError("dpkg-source could not unpack %s: %s" % (manifest.qt.dsc.name, done.stderr.strip()))
+    run(["dpkg-source", "--no-check", "-x", paths[manifest.qt.dsc.name], tree])
     place(manifest, paths, tree)

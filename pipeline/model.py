@@ -1,20 +1,24 @@
 # SPDX-FileCopyrightText: 2026 The Pellimantor developers
 # SPDX-License-Identifier: MIT
 """The pipeline's data: the toolkit's manifest, an archive member the link
-took, a toolkit member's record, a runtime package and a component; and the
-one error the pipeline raises, which main turns into a message and a status."""
+took, what the toolkit's records say of its members and licences, a runtime
+package and a component; and the one error the pipeline raises, which main
+turns into a message and a status."""
+from __future__ import annotations
+
 import dataclasses
 import hashlib
 import json
 import os
 from dataclasses import dataclass, field
+from typing import Any
 
 
 class PipelineError(Exception):
-    """A fault in the inputs that stops the pipeline: its message says which input and why."""
+    """A fault that stops the pipeline: its message says which input or tool, and why."""
 
 
-def sha256_of(path):
+def sha256_of(path: str) -> str:
     digest = hashlib.sha256()
     with open(path, "rb") as f:
         for block in iter(lambda: f.read(1 << 20), b""):
@@ -28,7 +32,7 @@ class SourceFile:
     sha256: str
 
     @classmethod
-    def of(cls, path):
+    def of(cls, path: str) -> SourceFile:
         return cls(os.path.basename(path), sha256_of(path))
 
 
@@ -37,10 +41,10 @@ class SourcePackage:
     """A Debian source package: its .dsc first, then the files the .dsc lists."""
     package: str
     version: str
-    files: tuple
+    files: tuple[SourceFile, ...]
 
     @property
-    def dsc(self):
+    def dsc(self) -> SourceFile:
         return next(f for f in self.files if f.name.endswith(".dsc"))
 
 
@@ -68,8 +72,8 @@ class Target:
     of the toolchain that compiles and links for it."""
     name: str
     triple: str
-    modules: tuple
-    tools: tuple
+    modules: tuple[str, ...]
+    tools: tuple[str, ...]
 
 
 @dataclass(frozen=True)
@@ -77,20 +81,23 @@ class Manifest:
     """Every input of a toolkit build; its SHA-256 keys the toolkit's cache."""
     target: Target
     qt: SourcePackage
-    patches: tuple
-    replacements: tuple
-    configure: tuple
+    patches: tuple[SourceFile, ...]
+    replacements: tuple[Replacement, ...]
+    configure: tuple[str, ...]
     build_root: str
-    toolchain: tuple = ()
+    toolchain: tuple[Package, ...] = ()
 
-    def to_json(self):
+    def to_json(self) -> str:
         return json.dumps(dataclasses.asdict(self), indent=1, sort_keys=True) + "\n"
 
     @classmethod
-    def from_json(cls, text):
+    def from_json(cls, text: str) -> Manifest:
         data = json.loads(text)
-        files = lambda items: tuple(SourceFile(**f) for f in items)
         target = data["target"]
+
+        def files(items: list[dict[str, str]]) -> tuple[SourceFile, ...]:
+            return tuple(SourceFile(**f) for f in items)
+
         return cls(target=Target(target["name"], target["triple"], tuple(target["modules"]), tuple(target["tools"])),
                    qt=SourcePackage(data["qt"]["package"], data["qt"]["version"], files(data["qt"]["files"])),
                    patches=files(data["patches"]),
@@ -101,10 +108,10 @@ class Manifest:
                    toolchain=tuple(Package(**p) for p in data["toolchain"]))
 
     @property
-    def key(self):
+    def key(self) -> str:
         return hashlib.sha256(self.to_json().encode()).hexdigest()[:12]
 
-    def inputs(self):
+    def inputs(self) -> list[SourceFile]:
         """Every source file the toolkit is built from, as the release set ships them."""
         return list(self.qt.files) + list(self.patches) + [f for r in self.replacements for f in (r.file, r.patch)]
 
@@ -116,7 +123,7 @@ class Member:
     name: str = ""
 
     @property
-    def label(self):
+    def label(self) -> str:
         return os.path.basename(self.path) + ("(%s)" % self.name if self.name else "")
 
 
@@ -124,12 +131,50 @@ class Member:
 class MemberRecord:
     """What a toolkit member holds: its files with their licences, Qt's licence tags and third-party components
     among them, files of neither, and the copyright lines per tag."""
-    files: list = field(default_factory=list)
-    licences: dict = field(default_factory=dict)
-    qt: list = field(default_factory=list)
-    third_party: list = field(default_factory=list)
-    unknown: list = field(default_factory=list)
-    copyright: dict = field(default_factory=dict)
+    files: list[str] = field(default_factory=list)
+    licences: dict[str, str] = field(default_factory=dict)
+    qt: list[str] = field(default_factory=list)
+    third_party: list[str] = field(default_factory=list)
+    unknown: list[str] = field(default_factory=list)
+    copyright: dict[str, list[str]] = field(default_factory=dict)
+
+
+@dataclass(frozen=True)
+class TagLicence:
+    """One of Qt's licence tags: its SPDX expression and the text the notices give."""
+    licence: str
+    text: str
+
+
+@dataclass(frozen=True)
+class ThirdParty:
+    """Code bundled with Qt, as its qt_attribution.json describes it."""
+    name: str
+    version: str
+    licence: str
+    copyright: str
+    homepage: str
+    folder: str
+    text: str
+    files: str = ""
+
+
+@dataclass(frozen=True)
+class Licensing:
+    """The toolkit's records: each archive member, Qt's tags and the code bundled with Qt."""
+    members: dict[str, MemberRecord]
+    qt: dict[str, TagLicence]
+    third_party: dict[str, ThirdParty]
+
+    def to_json(self) -> str:
+        return json.dumps(dataclasses.asdict(self), indent=1, sort_keys=True) + "\n"
+
+    @classmethod
+    def from_json(cls, text: str) -> Licensing:
+        data: dict[str, dict[str, Any]] = json.loads(text)
+        return cls({label: MemberRecord(**record) for label, record in data["members"].items()},
+                   {tag: TagLicence(**entry) for tag, entry in data["qt"].items()},
+                   {key: ThirdParty(**entry) for key, entry in data["third_party"].items()})
 
 
 @dataclass(frozen=True)
@@ -138,7 +183,7 @@ class RuntimePackage:
     binary: str
     source: str
     version: str
-    built_using: tuple = ()
+    built_using: tuple[tuple[str, str], ...] = ()
     copyright: str = ""
     common_licences: str = ""
 
@@ -156,10 +201,10 @@ class Component:
     purl: str = ""
     homepage: str = ""
     origin: str = ""
-    members: set = field(default_factory=set)
-    member_licences: dict = field(default_factory=dict)
-    copyrights: set = field(default_factory=set)
-    changes: set = field(default_factory=set)
-    files: list = field(default_factory=list)
-    built_using: tuple = ()
-    parts: list = field(default_factory=list)
+    members: set[str] = field(default_factory=set)
+    member_licences: dict[str, str] = field(default_factory=dict)
+    copyrights: set[str] = field(default_factory=set)
+    changes: set[str] = field(default_factory=set)
+    files: list[str] = field(default_factory=list)
+    built_using: tuple[tuple[str, str], ...] = ()
+    parts: list[Component] = field(default_factory=list)

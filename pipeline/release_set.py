@@ -15,48 +15,73 @@ source gives the same files: no time but the commit's, no path of the build
 machine, identifiers derived from the contents; from a checkout (git) or
 from an unpacked launcher.tar alike. Given a release set's source folder,
 it reads the runtime's source file list from there and fetches nothing."""
+from __future__ import annotations
+
+import glob
 import hashlib
 import io
 import os
 import re
 import shutil
-import subprocess
+import sys
 import tarfile
+import tempfile
+from dataclasses import dataclass
+from typing import Optional
 
-import components as stages
-import licences
-import manifest as manifests
-import outputs
-import records
-import runtime
-import toolkit as toolkits
-from model import PipelineError, RuntimePackage
+from . import components as stages
+from . import licences, outputs, presence, records, runtime
+from . import manifest as manifests
+from . import toolkit as toolkits
+from .model import PipelineError, RuntimePackage
+from .tools import run
 
 # In an unpacked launcher.tar: the commit it was made from, its time and its files with their SHA-256 there.
 SOURCE_FILE = "SOURCE"
+Files = dict[str, tuple[bytes, bool]]
+"""The launcher's source files by path: contents, and whether executable."""
 
 
-def run(*command):
-    return subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
+@dataclass(frozen=True)
+class Inputs:
+    """What a release set is made from: the launcher's tree, the toolkit, the build folder, the executable's
+    SHA-256 unsigned and signed (empty if not signed), and a release set's source folder if given."""
+    root: str
+    toolkit: str
+    build: str
+    unsigned: str
+    signed: str = ""
+    sources: Optional[str] = None
 
 
-def read(path):
+@dataclass(frozen=True)
+class LauncherSource:
+    """The launcher's source: its commit and commit time, whether the tree differs from the commit, its files,
+    and the SOURCE file of an unpacked tree (else empty)."""
+    commit: str
+    time: int
+    modified: bool
+    files: Files
+    recorded: str = ""
+
+
+def read(path: str) -> str:
     with open(path, encoding="utf-8", errors="replace") as f:
         return f.read()
 
 
-def write(path, text):
+def write_text(path: str, text: str) -> None:
     with open(path, "w", encoding="utf-8", newline="\n") as f:
         f.write(text)
 
 
-def file_entry(path):
+def file_entry(path: str) -> tuple[bytes, bool]:
     """A file of the launcher's source as it is kept: its contents and whether it is executable."""
     with open(path, "rb") as f:
         return f.read(), os.access(path, os.X_OK)
 
 
-def add_own_patches(root, files):
+def add_own_patches(root: str, files: Files) -> bool:
     """Adds to `files` each toolkit patch in the tree that they lack (a recipient's own, or one git does not track),
     since the toolkit is built with every one; True if any was added."""
     added = False
@@ -68,37 +93,41 @@ def add_own_patches(root, files):
     return added
 
 
-def source_of(root):
-    """The launcher's source: commit, commit time (seconds), whether the tree differs from the commit, its files
-    with contents and whether they are executable, and the SOURCE file of an unpacked tree (else None)."""
+def source_of(root: str) -> LauncherSource:
+    """The launcher's source, from a git checkout or from an unpacked launcher.tar."""
     if os.path.exists(os.path.join(root, SOURCE_FILE)):
         recorded = read(os.path.join(root, SOURCE_FILE))
         lines = recorded.splitlines()
         fields = dict(line.split(" ", 1) for line in lines[:2])
-        files, modified = {}, False
+        files: Files = {}
+        modified = False
         for digest, name in (line.split(" ", 1) for line in lines[3:]):
             files[name] = file_entry(os.path.join(root, name))
             modified |= hashlib.sha256(files[name][0]).hexdigest() != digest
         modified |= add_own_patches(root, files)
-        return fields["commit"], int(fields["time"]), modified, files, recorded
+        return LauncherSource(fields["commit"], int(fields["time"]), modified, files, recorded)
     git = ["git", "-C", root, "-c", "core.autocrlf=false", "-c", "core.eol=lf", "-c", "tar.umask=0022"]
-    commit = run(*git, "rev-parse", "HEAD")
-    time = int(run(*git, "log", "-1", "--format=%ct", commit))
-    modified = bool(run(*git, "status", "--porcelain", "--untracked-files=no"))
-    archive = subprocess.run(git + ["archive", "--format=tar", commit], capture_output=True, check=True).stdout
-    files = {}
-    with tarfile.open(fileobj=io.BytesIO(archive)) as tar:
-        for member in tar.getmembers():
-            if member.isfile():
-                files[member.name] = (tar.extractfile(member).read(), bool(member.mode & 0o100))
+    commit = run([*git, "rev-parse", "HEAD"]).strip()
+    time = int(run([*git, "log", "-1", "--format=%ct", commit]))
+    modified = bool(run([*git, "status", "--porcelain", "--untracked-files=no"]).strip())
+    with tempfile.TemporaryFile() as archive:
+        run([*git, "archive", "--format=tar", commit], stdout=archive)
+        archive.seek(0)
+        files = {}
+        with tarfile.open(fileobj=archive) as tar:
+            for member in tar.getmembers():
+                data = tar.extractfile(member) if member.isfile() else None
+                if data:
+                    files[member.name] = (data.read(), bool(member.mode & 0o100))
     modified |= add_own_patches(root, files)
-    return commit, time, modified, files, None
+    return LauncherSource(commit, time, modified, files)
 
 
-def source_archive(commit, time, files, recorded=None):
+def source_archive(source: LauncherSource) -> bytes:
     """launcher.tar: the files under pellimantor/, with SOURCE, in name order, owned by no one, at the commit's time.
-    SOURCE keeps the commit's own hashes (`recorded`, from an unpacked tree), so that a change shows."""
-    listing = recorded or "commit %s\ntime %d\n\n%s" % (commit, time, "".join(
+    SOURCE keeps the commit's own hashes (from an unpacked tree), so that a change shows."""
+    files = source.files
+    listing = source.recorded or "commit %s\ntime %d\n\n%s" % (source.commit, source.time, "".join(
         "%s %s\n" % (hashlib.sha256(files[name][0]).hexdigest(), name) for name in sorted(files)))
     entries = dict(files, **{SOURCE_FILE: (listing.encode(), False)})
     out = io.BytesIO()
@@ -106,19 +135,19 @@ def source_archive(commit, time, files, recorded=None):
         for name in sorted(entries):
             data, executable = entries[name]
             info = tarfile.TarInfo("pellimantor/" + name)
-            info.size, info.mtime, info.mode = len(data), time, 0o755 if executable else 0o644
+            info.size, info.mtime, info.mode = len(data), source.time, 0o755 if executable else 0o644
             tar.addfile(info, io.BytesIO(data))
     return out.getvalue()
 
 
-def runtime_package(path):
+def runtime_package(path: str) -> Optional[RuntimePackage]:
     """The Debian package that holds a file, with its source, version, Built-Using, copyright file and the
     common licences that file names; None when no package holds it."""
     try:
-        binary = run("dpkg-query", "-S", path).split(":")[0]
-    except subprocess.CalledProcessError:
+        binary = run(["dpkg-query", "-S", path]).split(":")[0]
+    except PipelineError:
         return None
-    fields = run("dpkg-query", "-W", "-f=${source:Package}\t${source:Version}\t${Built-Using}", binary).split("\t")
+    fields = run(["dpkg-query", "-W", "-f=${source:Package}\t${source:Version}\t${Built-Using}", binary]).split("\t")
     source, version, built_using = (fields + [""])[:3]
     text, common = read("/usr/share/doc/%s/copyright" % binary), ""
     for name in sorted(set(re.findall(r"/usr/share/common-licenses/([A-Za-z0-9.+-]+[A-Za-z0-9+])", text))):
@@ -129,7 +158,7 @@ def runtime_package(path):
                           text, common)
 
 
-def mingw_inputs(package, folder, offline):
+def mingw_inputs(package: RuntimePackage, folder: str, offline: bool) -> dict[str, str]:
     """MinGW-w64's source file list (made from its orig archive, fetched into `folder` if need be, unless
     `offline`) and copyright file, as the files the release set ships: name → text."""
     stem = "mingw-w64_%s" % package.version
@@ -143,12 +172,12 @@ def mingw_inputs(package, folder, offline):
         if not origs:
             toolkits.fetch("mingw-w64=" + package.version, folder)
             return mingw_inputs(package, folder, offline)
-        write(listing + ".part", "".join(name + "\n" for name in runtime.file_list(os.path.join(folder, origs[0]))))
+        write_text(listing + ".part", "".join(name + "\n" for name in runtime.file_list(os.path.join(folder, origs[0]))))
         os.replace(listing + ".part", listing)
     return {stem + ".files": read(listing), stem + ".copyright": package.copyright}
 
 
-def stated_licence(path):
+def stated_licence(path: str) -> str:
     """The licence a source file states, as a file replaced into Qt does, in its SPDX line."""
     found = re.search(r"SPDX-License-Identifier: *(.+)", read(path))
     if not found:
@@ -156,56 +185,83 @@ def stated_licence(path):
     return found.group(1).strip()
 
 
-def main(root, toolkit, build, unsigned, signed="", sources=None):
+def final_link(build: str, archives: list[str], triple: str) -> tuple[presence.FinalLink, presence.Symbols]:
+    """The evidence of the unstripped link beside the shipped one, and the symbols of the toolkit's archives that
+    the link took members of."""
+    evidence = os.path.join(build, "launcher", "evidence")
+    dumps = glob.glob(os.path.join(glob.escape(evidence), "wpa.*.inline"))
+    if len(dumps) != 1 or not os.path.exists(os.path.join(evidence, "inlined.txt")):
+        raise PipelineError("the unstripped link's evidence is not in %s" % evidence)
+    link = presence.parse(run(["/usr/bin/%s-nm" % triple, os.path.join(evidence, "symbols.exe")]), read(dumps[0]),
+                          read(os.path.join(evidence, "inlined.txt")))
+    return link, presence.archive_symbols(run(["/usr/bin/%s-gcc-nm-posix" % triple, "-P", *archives]))
+
+
+def hashes_of(folder: str) -> dict[str, str]:
+    """Every file under `folder` by relative path, with its SHA-256."""
+    found = {}
+    for parent, _, names in os.walk(folder):
+        for name in names:
+            with open(os.path.join(parent, name), "rb") as f:
+                found[os.path.relpath(os.path.join(parent, name), folder)] = hashlib.sha256(f.read()).hexdigest()
+    return found
+
+
+def write(inputs: Inputs, release: str) -> None:
+    """The release set of the build into `release`, a folder that does not exist yet."""
     os.umask(0o022)
-    toolkit, build = os.path.realpath(toolkit), os.path.realpath(build)
+    toolkit, build = os.path.realpath(inputs.toolkit), os.path.realpath(inputs.build)
     share = toolkits.records_of(toolkit)
     recipe, licensing = toolkits.load(toolkit), records.load_licensing(share)
-    commit, time, modified, files, recorded = source_of(root)
+    source = source_of(inputs.root)
     # Built from a tree with uncommitted changes, the version says so: the source shipped is the commit's.
-    version = commit + ("+modified" if modified else "")
+    version = source.commit + ("+modified" if source.modified else "")
     members = stages.link_map(read(os.path.join(build, "launcher", "Pellimantor.map")), build)
     paths = sorted({m.path for m in members if not m.path.startswith((toolkit + "/", build + "/"))})
     packages = {path: runtime_package(path) for path in paths}
     mingw = next((p for p in packages.values() if p and p.source == "mingw-w64"), None)
-    folder = sources or toolkits.sources_of(os.path.dirname(toolkit))
-    shipped = mingw_inputs(mingw, folder, bool(sources)) if mingw else {}
-    link = stages.Link(build, toolkit, licensing, packages, changed=stages.changed_files(
-        recipe, {p.name: read(os.path.join(share, "source", p.name)) for p in recipe.patches}))
+    folder = inputs.sources or toolkits.sources_of(os.path.dirname(toolkit))
+    shipped = mingw_inputs(mingw, folder, bool(inputs.sources)) if mingw else {}
+    patches = {p.name: read(os.path.join(share, "source", p.name)) for p in recipe.patches}
+    patches.update((r.patch.name, read(os.path.join(share, "source", r.patch.name))) for r in recipe.replacements)
+    taken = [m.label for m in members if m.path.startswith(toolkit + "/")]
+    final, symbols = final_link(build, sorted({m.path for m in members if m.path.startswith(toolkit + "/")}),
+                                recipe.target.triple)
+    link = stages.Link(build, toolkit, licensing, {path: p for path, p in packages.items() if p},
+                       changed=stages.changed_files(recipe, patches),
+                       dropped=set(taken) - presence.present(taken, symbols, final))
     if mingw:
         link.mingw_files = shipped[next(n for n in shipped if n.endswith(".files"))].splitlines()
         link.mingw_copyright = runtime.parse_copyright(mingw.copyright)
     found = stages.components(members, link)
-
-    release = os.path.join(build, "release")
-    source = os.path.join(release, "source")
-    os.makedirs(source)
-    # The corresponding source as the toolkit was built from it, and what the runtime's licences are read from.
-    for f in recipe.inputs():
-        shutil.copyfile(os.path.join(share, "source", f.name), os.path.join(source, f.name))
-    for name, text in shipped.items():
-        write(os.path.join(source, name), text)
-    write(os.path.join(source, "manifest.json"), recipe.to_json())
-    write(os.path.join(source, "configure-options"), "".join(arg + "\n" for arg in recipe.configure))
-    with open(os.path.join(source, "launcher.tar"), "wb") as f:
-        f.write(source_archive(commit, time, files, recorded))
-    ours = {"version": version, "text": read(os.path.join(root, "LICENSE")), "runtime_files": sorted(shipped)}
+    ours = stages.Ours(version, read(os.path.join(inputs.root, "LICENSE")), sorted(shipped))
     stages.describe(found, recipe, licensing, ours, {p.source: p for p in packages.values() if p})
     keys = stages.order(found)
     # The file as a whole is under every licence of the code in it.
     whole = licences.conjunction(found[key].licence for key in keys)
-    write(os.path.join(source, "REBUILD.txt"), read(os.path.join(os.path.dirname(__file__), "rebuild.txt"))
-          .replace("@COMMIT@", commit).replace("@QT@", recipe.qt.version).replace("@WHOLE@", whole))
+    dates = {name: outputs.patch_date(name, text) for name, text in patches.items()}
+
+    target = os.path.join(release, "source")
+    os.makedirs(target)
+    # The corresponding source as the toolkit was built from it, and what the runtime's licences are read from.
+    for f in recipe.inputs():
+        shutil.copyfile(os.path.join(share, "source", f.name), os.path.join(target, f.name))
+    for name, text in shipped.items():
+        write_text(os.path.join(target, name), text)
+    write_text(os.path.join(target, "manifest.json"), recipe.to_json())
+    write_text(os.path.join(target, "configure-options"), "".join(arg + "\n" for arg in recipe.configure))
+    with open(os.path.join(target, "launcher.tar"), "wb") as archive:
+        archive.write(source_archive(source))
+    write_text(os.path.join(target, "REBUILD.txt"),
+               outputs.rebuild(read(os.path.join(os.path.dirname(__file__), "rebuild.txt")), source.commit, recipe,
+                               whole))
     shutil.copyfile(os.path.join(build, "launcher", "Pellimantor.exe"), os.path.join(release, "Pellimantor.exe"))
     os.chmod(os.path.join(release, "Pellimantor.exe"), 0o755)
-    write(os.path.join(release, "NOTICES.txt"), outputs.notices(keys, found, whole, recipe))
-    hashes = {}
-    for folder, _, names in os.walk(release):
-        for name in names:
-            with open(os.path.join(folder, name), "rb") as f:
-                hashes[os.path.relpath(os.path.join(folder, name), release)] = hashlib.sha256(f.read()).hexdigest()
-    app = outputs.Application(commit, time, version, unsigned, signed, whole)
-    replaced = {r.file.name: stated_licence(os.path.join(source, r.file.name)) for r in recipe.replacements}
-    write(os.path.join(release, "Pellimantor.cdx.json"),
-          outputs.bill_of_materials(keys, found, app, recipe, hashes, replaced))
-    print("release-set: %d components, %d archive members and objects; %s" % (len(keys), len(members), release))
+    write_text(os.path.join(release, "NOTICES.txt"),
+               outputs.notices(keys, found, whole, recipe, dates, sorted(link.dropped), licensing))
+    app = outputs.Application(source.commit, source.time, version, inputs.unsigned, inputs.signed, whole)
+    replaced = {r.file.name: stated_licence(os.path.join(target, r.file.name)) for r in recipe.replacements}
+    write_text(os.path.join(release, "Pellimantor.cdx.json"),
+               outputs.bill_of_materials(keys, found, app, recipe, hashes_of(release), replaced, sorted(link.dropped)))
+    print("release set: %d components, %d archive members and objects taken, %d of them dropped whole by the "
+          "optimiser" % (len(keys), len(members), len(link.dropped)), file=sys.stderr)

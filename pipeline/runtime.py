@@ -5,13 +5,16 @@ states for the files it is built from: GCC's runtime by a table (libiberty's
 demangler under its own terms), MinGW-w64's from its machine-readable
 copyright file, each member matched to its source files by name in its
 own folder of the source package's file list. A member matched to nothing stops the release set."""
+from __future__ import annotations
+
 import os
 import re
 import tarfile
+from typing import Optional, cast
 
-from debian.copyright import Copyright
+from debian.copyright import Copyright, License
 
-import licences
+from . import licences
 
 GCC = "GPL-3.0-or-later WITH GCC-exception-3.1"
 # libstdc++'s demangler is libiberty's cp-demangle.c, whose header grants this exception.
@@ -39,27 +42,27 @@ SPDX = {"ZPL-2.1": "ZPL-2.1", "expat": "MIT", "BSD-3-clause": "BSD-3-Clause", "B
         "GPL-3+": "GPL-3.0-or-later"}
 
 
-def spdx(synopsis):
+def spdx(synopsis: str) -> str:
     """A Debian licence synopsis ("A and B", "A or B") as an SPDX expression."""
-    def one(name):
+    def one(name: str) -> str:
         return SPDX.get(name, "LicenseRef-MinGW-w64-" + re.sub(r"[^A-Za-z0-9.-]+", "-", name))
     alternatives = [" AND ".join(one(n.strip()) for n in part.split(" and ")) for part in synopsis.split(" or ")]
     return " OR ".join("(%s)" % a if " " in a and len(alternatives) > 1 else a for a in alternatives)
 
 
-def file_list(archive):
+def file_list(archive: str) -> list[str]:
     """The files in a source package's orig archive, below its top folder, in order (a folder is no source file,
     though it may have a source file's stem: mingw-w64-crt/misc)."""
     with tarfile.open(archive) as tar:
         return sorted(m.name.split("/", 1)[1] for m in tar.getmembers() if m.isfile() and "/" in m.name)
 
 
-def source_folder(archive):
+def source_folder(archive: str) -> str:
     """The folder of MinGW-w64's source that an archive is built from."""
     return ARCHIVE_FOLDERS.get(archive, "mingw-w64-crt/")
 
 
-def mingw_sources(member, archive, files):
+def mingw_sources(member: str, archive: str, files: list[str]) -> list[str]:
     """The source files a MinGW-w64 member is built from, in its archive's own folder: by its stem, or for an
     import stub by its DLL's .def file."""
     folder = source_folder(archive)
@@ -73,25 +76,26 @@ def mingw_sources(member, archive, files):
     return found
 
 
-def mingw_licence(member, archive, files, copyright):
+def mingw_licence(member: str, archive: str, files: list[str], copyright: Copyright) -> Optional[str]:
     """The licence of a MinGW-w64 member: every licence Debian states for any file it may be built from, at once
     (the catch-all "*" only where nothing more particular names the file); None when no file is found."""
-    found = []
+    found: list[str] = []
     for path in mingw_sources(member, archive, files):
         matching = [p for p in copyright.all_files_paragraphs() if p.matches(path)]
-        particular = [p for p in matching if p.files != ("*",)] or matching
-        found.extend(spdx(p.license.synopsis) for p in particular)
+        particular = [p for p in matching if tuple(p.files) != ("*",)] or matching
+        stated = [cast(Optional[License], p.license) for p in particular]
+        found.extend(spdx(licence.synopsis) for licence in stated if licence)
     return licences.conjunction(found) if found else None
 
 
-def gcc_licence(member, archive):
+def gcc_licence(member: str, archive: str) -> Optional[str]:
     return GCC_MEMBERS.get(member, GCC) if archive in GCC_ARCHIVES else None
 
 
-def parse_copyright(text):
+def parse_copyright(text: str) -> Copyright:
     return Copyright(text.splitlines(keepends=True), strict=False)
 
 
-def licence_text(expression):
+def licence_text(expression: str) -> str:
     """Texts an expression needs beyond the package's copyright file."""
     return GCC_EXCEPTION_2 if "GCC-exception-2.0" in expression else ""

@@ -3,19 +3,22 @@
 """Source-package entries for apt made from the machine's own binary-package
 entries of its Debian release, both forms (deb822 .sources files and one-line
 .list files), so that whatever mirror or proxy it uses serves the sources too."""
+from __future__ import annotations
+
 import glob
 import os
+from typing import Iterator, TextIO
 
 from debian.deb822 import Deb822
 
 
-def codename():
+def codename() -> str:
     with open("/etc/os-release", encoding="utf-8") as f:
         fields = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
     return fields.get("VERSION_CODENAME", "").strip('"')
 
 
-def from_deb822(paths, release):
+def from_deb822(paths: list[str], release: str) -> Iterator[Deb822]:
     """Each enabled binary stanza of `release`, not from a disc, as a deb-src stanza."""
     for path in paths:
         with open(path, encoding="utf-8") as f:
@@ -30,7 +33,7 @@ def from_deb822(paths, release):
                     yield stanza
 
 
-def from_one_line(paths, release):
+def from_one_line(paths: list[str], release: str) -> Iterator[Deb822]:
     """Each "deb [options] URI SUITE COMPONENT..." line of `release`, not from a disc, as a deb-src stanza."""
     for path in paths:
         with open(path, encoding="utf-8") as f:
@@ -38,7 +41,7 @@ def from_one_line(paths, release):
                 words = line.split("#", 1)[0].split()
                 if not words or words[0] != "deb":
                     continue
-                options = {}
+                options: dict[str, str] = {}
                 if words[1].startswith("["):
                     end = next(i for i, word in enumerate(words) if word.endswith("]"))
                     for option in " ".join(words[1:end + 1]).strip("[]").split():
@@ -54,7 +57,7 @@ def from_one_line(paths, release):
                     yield stanza
 
 
-def write(out, etc="/etc/apt"):
+def write(out: TextIO, etc: str = "/etc/apt") -> None:
     release = codename()
     own = os.path.join(etc, "sources.list.d", "pellimantor-src.sources")
     deb822 = [p for p in sorted(glob.glob(os.path.join(etc, "sources.list.d", "*.sources"))) if p != own]

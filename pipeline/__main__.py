@@ -35,6 +35,7 @@ def release_command(args: argparse.Namespace) -> None:
     given = args.sources and os.path.abspath(args.sources)
     job = build.Job(ROOT, args.arch, os.path.abspath(args.folder or os.path.join(ROOT, "build-" + ARCHES[args.arch])),
                     signing, given)
+    build.handle_signals()
     result = build.release(job, toolkit.build(ARCHES[args.arch], os.path.abspath(args.cache), given))
     print(json.dumps({"executable": result.executable, "sha256": result.sha256, "release": result.release}))
 

@@ -83,6 +83,12 @@ def on_signal(number: int, frame: Optional[FrameType]) -> None:
     raise Interrupted("interrupted; no executable was left")
 
 
+def handle_signals() -> None:
+    """A termination or a hang-up ends the build as an interruption does: cleaned up."""
+    for number in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, on_signal)
+
+
 @contextlib.contextmanager
 def claimed(folder: str) -> Iterator[None]:
     """The build folder, held for this build alone: another build in it waits for it, rather than take its files
@@ -107,14 +113,13 @@ def claimed(folder: str) -> Iterator[None]:
         os.close(descriptor)
 
 
-def compile_launcher(job: Job, toolkit: str) -> str:
-    """Configures and builds the launcher against the toolkit (warnings as errors); the executable's path."""
+def compile_launcher(job: Job, toolkit: str) -> None:
+    """Configures and builds the launcher against the toolkit (warnings as errors)."""
     run([job.cmake, "-S", job.root, "-B", job.folder, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=MinSizeRel",
          "-DCMAKE_TOOLCHAIN_FILE=%s" % os.path.join(job.root, "cmake", "mingw.cmake"),
          "-DPELLIMANTOR_MINGW_ARCH=%s" % job.arch, "-DPELLIMANTOR_WERROR=ON",
          *("-D" + entry.format(toolkit) for entry in TOOLKIT_ENTRIES)], echo=True)
     run([job.cmake, "--build", job.folder], echo=True)
-    return os.path.join(job.folder, "launcher", "Pellimantor.exe")
 
 
 def sign(job: Job, signing: Signing, executable: str, work: str) -> None:
@@ -124,6 +129,8 @@ def sign(job: Job, signing: Signing, executable: str, work: str) -> None:
                *(["-ts", signing.timestamp] if signing.timestamp else []), "-in", executable, "-out", signed]
     try:
         run(command, timeout=signing.limit)
+    except Interrupted:
+        raise
     except subprocess.TimeoutExpired:
         raise PipelineError("signing failed: no answer within %d s (PELLIMANTOR_SIGN_TIME_LIMIT) from the timestamp "
                             "server %s; no executable was left" % (signing.limit, signing.timestamp)) from None
@@ -138,8 +145,6 @@ def sign(job: Job, signing: Signing, executable: str, work: str) -> None:
 
 def release(job: Job, toolkit: str) -> Result:
     """The executable built (and signed), with its release set beside it in release/."""
-    for number in (signal.SIGTERM, signal.SIGHUP):
-        signal.signal(number, on_signal)
     executable = os.path.join(job.folder, "launcher", "Pellimantor.exe")
     folder = os.path.join(job.folder, "release")
     with claimed(job.folder):

@@ -95,8 +95,20 @@ def names_in(symbol: str) -> set[str]:
         return {plain}
     found = {"__ct"} if re.search(r"C[1-4]E", plain) else set()
     found |= {"__dt"} if re.search(r"D[0-4]E", plain) else set()
-    for length, rest in re.findall(r"(\d+)([A-Za-z_]\w*)", plain):
-        found.add(rest[:int(length)])
+    position = 0
+    while position < len(plain):
+        length = re.match(r"[1-9][0-9]*", plain[position:])
+        if not length:
+            position += 1
+            continue
+        start = position + len(length.group())
+        name = plain[start:start + int(length.group())]
+        # A length before a name: the name, then what follows it.
+        if re.fullmatch(r"[A-Za-z_]\w*", name):
+            found.add(name)
+            position = start + len(name)
+        else:
+            position = start
     return found
 
 

@@ -10,8 +10,13 @@
 # built must have the SHA-256 of the file shipped, its release set must be
 # the shipped one, and no package source entry may have been written. Then step 3, with its change made to Qt's
 # calendar code (qcalendar.cpp, replaced in from Qt 6): the new file must
-# differ from the shipped one and its notices name the patch. Prints the time
-# each part took. Needs root (mounts, chroot); as another user, or for a
+# differ from the shipped one and its notices name the patch, dated. Prints the time
+# each part took. A toolkit that such a bare root rebuilt from a release set
+# and proved (it gave the shipped file) is kept in the cache, under its full
+# input key (sources, patches, options, toolchain versions: its manifest's
+# SHA-256); a later rehearsal of a release set with the same key starts its
+# bare root with that toolkit, so that step 2 proves the launcher's part and
+# every input's hash, and step 3 still builds a toolkit anew. Needs root (mounts, chroot); as another user, or for a
 # release set built from uncommitted changes, it is skipped (status 77).
 #   rehearse_rebuild.sh RELEASE_FOLDER
 set -euo pipefail
@@ -22,6 +27,10 @@ release=$(realpath -- "$1")
 ! grep -q -- '+modified"' "$release/Pellimantor.cdx.json" || { echo "rehearsal: a build from uncommitted changes; skipped"; exit 77; }
 "$root/scripts/setup" checks
 fail() { echo "FAIL: $*"; exit 1; }
+sha256() { /usr/bin/python3 -c 'import json, sys; print(json.loads(sys.stdin.read().splitlines()[-1])["sha256"])' <"$1"; }
+# The toolkit the set names, and where a proven one is kept.
+toolkit=qt-windows-$(sha256sum "$release/source/manifest.json" | cut -c1-12)
+proven=$(PYTHONPATH=$root /usr/bin/python3 -m pipeline cache)/proven/$toolkit
 lap() { echo "rehearsal: $1 after $SECONDS s"; }
 
 work=$(mktemp -d /var/tmp/pellimantor-rehearsal.XXXXXX)
@@ -69,6 +78,11 @@ inside() {
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -e -c "$1"
 }
 [ "$(step 1 | wc -l)" -ge 1 ] && [ "$(step 2 | wc -l)" -ge 1 ] || fail "REBUILD.txt has no commands for steps 1 and 2"
+if [ -d "$proven" ]; then
+    mkdir -p "$bare/root/.cache/pellimantor"
+    cp -a "$proven" "$bare/root/.cache/pellimantor/$toolkit"
+    echo "rehearsal: the toolkit $toolkit, rebuilt and proven by an earlier rehearsal, is taken from the cache"
+fi
 inside "cd /root/release/source
 $(step 1)
 $(step 2)" >"$work/rebuilt.out" 2>"$work/rebuilt.log" || { tail -n 30 "$work/rebuilt.log"; fail "steps 1 and 2 of REBUILD.txt failed"; }
@@ -76,10 +90,14 @@ lap "steps 1 and 2 done"
 ! grep -q "apt-get source refused" "$work/rebuilt.log" || fail "the rebuild tried to fetch a source package"
 ls "$bare/etc/apt/sources.list.d" | cmp -s - "$work/entries.before" || fail "the rebuild wrote package source entries"
 shipped=$(sha256sum "$release/Pellimantor.exe" | cut -c1-64)
-rebuilt=$(tail -n 2 "$work/rebuilt.out" | head -n 1)
+rebuilt=$(sha256 "$work/rebuilt.out")
 [ "$rebuilt" = "$shipped" ] || fail "the rebuilt file's SHA-256 is $rebuilt, the shipped one's $shipped"
 diff -r "$release" "$bare/root/release/source/pellimantor/build-windows/release" || fail "the rebuilt release set differs"
 echo "rehearsal: the rebuilt file has the shipped SHA-256 $shipped, and the release set is the shipped one"
+if [ ! -d "$proven" ]; then
+    mkdir -p "$(dirname "$proven")"
+    rm -rf "$proven.part" && cp -a "$bare/root/.cache/pellimantor/$toolkit" "$proven.part" && mv "$proven.part" "$proven"
+fi
 
 # Step 3, the change to Qt made where it says "(change the files ...)".
 change="sed -i '/QCalendarBackend::maximumDaysInMonth/,/}/ s/return 31;/return 32;/' ../qt/src/corelib/time/qcalendar.cpp"
@@ -88,8 +106,8 @@ $(step 3 | sed "s|^(change the files.*|$change|")" >"$work/changed.out" 2>"$work
     || { tail -n 30 "$work/changed.log"; fail "step 3 of REBUILD.txt failed"; }
 lap "step 3 done"
 grep -q 'return 32;' "$bare/root/release/source/pellimantor/toolkit/patches/zz-mine.patch" || fail "step 3 made no patch"
-changed=$(tail -n 2 "$work/changed.out" | head -n 1)
+changed=$(sha256 "$work/changed.out")
 [ "$changed" != "$shipped" ] || fail "a patch to qcalendar.cpp did not change the built file"
-grep -q 'Modified by us: .*zz-mine.patch' "$bare/root/release/source/pellimantor/build-windows/release/NOTICES.txt" \
+grep -q "Modified by us: .*zz-mine.patch ($(date -u +%Y-)" "$bare/root/release/source/pellimantor/build-windows/release/NOTICES.txt" \
     || fail "the notices of the changed file do not name the patch"
 echo "rehearsal passed in $SECONDS s"

@@ -1,16 +1,17 @@
 # SPDX-FileCopyrightText: 2026 The Pellimantor developers
 # SPDX-License-Identifier: MIT
-"""The pipeline's modules on the path, and the one helper the tests share."""
+"""The one helper the tests share, and where their fixtures lie."""
+from __future__ import annotations
+
 import difflib
 import os
-import sys
+from pathlib import Path
+from typing import Union
 
-PIPELINE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIXTURES = os.path.join(PIPELINE, "tests", "fixtures")
-sys.path.insert(0, PIPELINE)
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
 
 
-def write(folder, files):
+def write(folder: Union[str, Path], files: dict[str, Union[str, tuple[str, str, str]]]) -> str:
     """Writes {relative path: text} under `folder`; a (path, old, new) value writes a unified diff of one file."""
     for name, text in files.items():
         if isinstance(text, tuple):

@@ -1,0 +1,2 @@
+# SPDX-FileCopyrightText: 2026 The Pellimantor developers
+# SPDX-License-Identifier: MIT

@@ -57,8 +57,9 @@ def from_one_line(paths: list[str], release: str) -> Iterator[Deb822]:
                     yield stanza
 
 
-def write(out: TextIO, etc: str = "/etc/apt") -> None:
-    release = codename()
+def write(out: TextIO, etc: str = "/etc/apt", release: str = "") -> None:
+    """Each entry as a deb-src stanza; `release`: the Debian release (this machine's unless given)."""
+    release = release or codename()
     own = os.path.join(etc, "sources.list.d", "pellimantor-src.sources")
     deb822 = [p for p in sorted(glob.glob(os.path.join(etc, "sources.list.d", "*.sources"))) if p != own]
     lines = [p for p in [os.path.join(etc, "sources.list")]

@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import contextlib
 import hashlib
+import io
 import os
 import subprocess
 import sys
@@ -13,7 +14,7 @@ from typing import Any, Callable, Optional, Union
 
 import pytest
 
-from .. import manifest, release_set, toolkit, tools
+from .. import manifest, release_set, sources, toolkit, tools
 from ..model import Manifest, Package, PipelineError, Replacement, RuntimePackage, SourceFile, SourcePackage
 from .conftest import write
 
@@ -128,3 +129,21 @@ def test_a_program_that_fails_is_named_with_its_last_words() -> None:
     with pytest.raises(PipelineError, match=r"^sh -c 'echo one; echo two >&2; exit 3' failed \(status 3\):\n"
                                             r"  \| one\n  \| two$"):
         tools.run(["sh", "-c", "echo one; echo two >&2; exit 3"])
+
+
+# Source entries copied from the machine's own binary entries of its release, of both forms; others left out.
+ENTRY = "Types: deb\nURIs: http://m/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /k.gpg\n"
+@pytest.mark.parametrize("name, text, entries", [
+    ("sources.list.d/d.sources", ENTRY, ENTRY.replace("deb", "deb-src", 1)),
+    ("sources.list.d/d.sources", ENTRY + "Enabled: no\n", ""),
+    ("sources.list.d/d.sources", ENTRY.replace("bookworm b", "trixie b").replace(" bookworm-updates", ""), ""),
+    ("sources.list.d/d.sources", ENTRY.replace("http://m/debian", "cdrom:[Debian]/"), ""),
+    ("sources.list.d/pellimantor-src.sources", ENTRY, ""),
+    ("sources.list", "deb [arch=amd64 signed-by=/k.gpg] http://m/debian bookworm-security main contrib # x\n",
+     "Types: deb-src\nURIs: http://m/debian\nSuites: bookworm-security\nComponents: main contrib\nSigned-By: /k.gpg\n"),
+    ("sources.list", "# deb http://m bookworm main\ndeb-src http://m bookworm main\ndeb http://m trixie main\n", ""),
+])
+def test_source_entries(tmp_path: Path, name: str, text: str, entries: str) -> None:
+    out = io.StringIO()
+    sources.write(out, write(tmp_path, {name: text}), "bookworm")
+    assert out.getvalue() == entries

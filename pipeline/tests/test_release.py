@@ -235,3 +235,42 @@ def test_a_patch_the_tree_adds_goes_into_the_source_and_marks_it_modified(tmp_pa
                           "SOURCE": "commit c\ntime 1\n\n%s a.txt\n" % hashlib.sha256(b"a\n").hexdigest()})
     source = release_set.source_of(str(tmp_path))
     assert source.modified and source.files["toolkit/patches/zz-mine.patch"][0] == b"+x\n"
+
+
+# Debian's licence names as SPDX; expressions joined once each; versions and package URLs as their rules ask.
+@pytest.mark.parametrize("made, expected", [
+    (lambda: runtime.spdx("expat"), "MIT"), (lambda: runtime.spdx("GPL-2+ or BSD-3-clause"), "GPL-2.0-or-later OR BSD-3-Clause"),
+    (lambda: runtime.spdx("public domain and ZPL-2.1 or ISC"),
+     "(LicenseRef-MinGW-w64-public-domain AND ZPL-2.1) OR ISC"),
+    (lambda: licences.conjunction(["MIT", "MIT AND Zlib", "LGPL-3.0-only OR GPL-2.0-only"]),
+     "MIT AND Zlib AND (LGPL-3.0-only OR GPL-2.0-only)"),
+    (lambda: components.plain_version("v2.0.1"), "v2.0.1"),
+    (lambda: components.plain_version("d4e2a10, fetched on 2021-06-11"), "d4e2a10"),
+    (lambda: components.plain_version("https://x/y commit 0123456789abcdef"), "0123456789abcdef"),
+    (lambda: components.plain_version("no version"), ""),
+    (lambda: components.purl("deb/debian", "q", "5.15.8+dfsg-11~1", "?arch=source", "src/3rdparty/zlib"),
+     "pkg:deb/debian/q@5.15.8%2Bdfsg-11~1?arch=source#src/3rdparty/zlib"),
+])
+def test_names_and_versions(made: Callable[[], str], expected: str) -> None:
+    assert made() == expected
+
+
+# What each object was compiled from, by its dependency record (paths relative to where make ran), and which
+# qt_attribution.json entry covers a file.
+def test_objects_by_their_dependency_records(tmp_path: Path) -> None:
+    write(tmp_path, {"qt/src/a.cpp": "", "qt/src/a.h": "", "build/src/.obj/a.o": "object",
+                     "build/src/.obj/a.d": ".obj/a.o: ../../qt/src/a.cpp \\\n ../../qt/src/a.h /usr/include/stdio.h\n"})
+    assert records.objects_of(str(tmp_path / "qt"), str(tmp_path / "build")) == {
+        hashlib.sha256(b"object").hexdigest(): ["src/a.cpp", "src/a.h"]}
+
+
+@pytest.mark.parametrize("entry, file, covered", [
+    ({"Folder": "src/3rdparty/sha3", "Files": "brg_endian.h"}, "src/3rdparty/sha3/brg_endian.h", True),
+    ({"Folder": "src/3rdparty/sha3", "Files": "brg_endian.h"}, "src/3rdparty/sha3/KeccakSponge.c", False),
+    ({"Folder": "src/3rdparty", "Path": "zlib"}, "src/3rdparty/zlib/src/crc32.c", True),
+    ({"Folder": "src/3rdparty", "Path": "zlib"}, "src/3rdparty/zlibx/a.c", False),
+    ({"Folder": "src/corelib/codecs"}, "src/corelib/codecs/qtsciicodec.cpp", True),
+    ({"Folder": "src/corelib/codecs"}, "src/corelib/text/qstring.cpp", False),
+])
+def test_what_an_attribution_covers(entry: dict[str, str], file: str, covered: bool) -> None:
+    assert records.covers(entry, file) == covered

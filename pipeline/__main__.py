@@ -35,6 +35,8 @@ def release_command(args: argparse.Namespace) -> None:
     given = args.sources and os.path.abspath(args.sources)
     job = build.Job(ROOT, args.arch, os.path.abspath(args.folder or os.path.join(ROOT, "build-" + ARCHES[args.arch])),
                     signing, given)
+    # Refused before the toolkit is built, and again once the folder is held.
+    build.refuse_foreign(job.folder)
     build.handle_signals()
     result = build.release(job, toolkit.build(ARCHES[args.arch], os.path.abspath(args.cache), given))
     print(json.dumps({"executable": result.executable, "sha256": result.sha256, "release": result.release}))
@@ -86,6 +88,8 @@ def main(argv: Optional[list[str]] = None) -> None:
     except KeyboardInterrupt:
         sys.exit("pipeline %s: interrupted; no executable was left" % args.command)
     except PipelineError as error:
+        sys.exit("pipeline %s: %s" % (args.command, error))
+    except OSError as error:
         sys.exit("pipeline %s: %s" % (args.command, error))
 
 

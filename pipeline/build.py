@@ -11,6 +11,7 @@ from __future__ import annotations
 
 import contextlib
 import fcntl
+import glob
 import os
 import re
 import shutil
@@ -27,6 +28,7 @@ from .tools import run
 
 MARKER = ".pellimantor-build"
 LOCK = ".lock"
+STAGING = "release."
 # The CMake cache entries that name the toolkit: each is set, so that a build folder follows a rebuilt toolkit.
 TOOLKIT_ENTRIES = ("Qt5_DIR={}/lib/cmake/Qt5", "Qt5Core_DIR={}/lib/cmake/Qt5Core")
 # The signer's words that say nothing of why it failed: OpenSSL's error stack and its progress.
@@ -71,6 +73,9 @@ def signing_from(pkcs12: str, password_file: str, timestamp: str, limit: str) ->
         raise PipelineError("PELLIMANTOR_SIGN_TIME_LIMIT is a number of seconds, at least 1; '%s' is not one; "
                             "nothing was built or removed" % limit)
     if not pkcs12 and not password_file:
+        if timestamp:
+            raise PipelineError("PELLIMANTOR_SIGN_TIMESTAMP is set, but no PELLIMANTOR_SIGN_PKCS12 to sign with; "
+                                "nothing was built or removed")
         return None
     for name, path in (("PELLIMANTOR_SIGN_PKCS12", pkcs12), ("PELLIMANTOR_SIGN_PASSWORD_FILE", password_file)):
         if not path or os.path.isdir(path) or not os.access(path, os.R_OK):
@@ -89,6 +94,14 @@ def handle_signals() -> None:
         signal.signal(number, on_signal)
 
 
+def refuse_foreign(folder: str) -> None:
+    """Stops unless the folder is missing, empty (but for our lock) or one that a build made."""
+    if (os.path.isdir(folder) and not os.path.exists(os.path.join(folder, MARKER))
+            and set(os.listdir(folder)) - {LOCK}):
+        raise PipelineError("%s holds files that no build made; nothing was removed (set "
+                            "PELLIMANTOR_WINDOWS_BUILD to a new or empty folder)" % folder)
+
+
 @contextlib.contextmanager
 def claimed(folder: str) -> Iterator[None]:
     """The build folder, held for this build alone: another build in it waits for it, rather than take its files
@@ -102,12 +115,16 @@ def claimed(folder: str) -> Iterator[None]:
         descriptor, made = os.open(lock, os.O_RDWR | os.O_CLOEXEC), False
     try:
         fcntl.flock(descriptor, fcntl.LOCK_EX)
-        if not os.path.exists(os.path.join(folder, MARKER)) and set(os.listdir(folder)) - {LOCK}:
+        try:
+            refuse_foreign(folder)
+        except PipelineError:
             if made:
                 os.unlink(lock)
-            raise PipelineError("%s holds files that no build made; nothing was removed (set "
-                                "PELLIMANTOR_WINDOWS_BUILD to a new or empty folder)" % folder)
+            raise
         open(os.path.join(folder, MARKER), "a").close()
+        # A staging folder left by a build that was killed outright: no build holds it now.
+        for stale in glob.glob(os.path.join(glob.escape(folder), STAGING + "*")):
+            shutil.rmtree(stale, ignore_errors=True)
         yield
     finally:
         os.close(descriptor)
@@ -132,8 +149,9 @@ def sign(job: Job, signing: Signing, executable: str, work: str) -> None:
     except Interrupted:
         raise
     except subprocess.TimeoutExpired:
-        raise PipelineError("signing failed: no answer within %d s (PELLIMANTOR_SIGN_TIME_LIMIT) from the timestamp "
-                            "server %s; no executable was left" % (signing.limit, signing.timestamp)) from None
+        waited = "the timestamp server " + signing.timestamp if signing.timestamp else "the signer"
+        raise PipelineError("signing failed: no answer within %d s (PELLIMANTOR_SIGN_TIME_LIMIT) from %s; no "
+                            "executable was left" % (signing.limit, waited)) from None
     except PipelineError as error:
         # The signer's own words, without OpenSSL's error stack.
         words = [line.strip() for line in str(error).split("\n  | ")[1:] if not SIGNER_NOISE.match(line.strip())]
@@ -153,7 +171,7 @@ def release(job: Job, toolkit: str) -> Result:
         with contextlib.suppress(FileNotFoundError):
             os.unlink(executable)
         try:
-            with tempfile.TemporaryDirectory(prefix="release.", dir=job.folder) as work:
+            with tempfile.TemporaryDirectory(prefix=STAGING, dir=job.folder) as work:
                 compile_launcher(job, toolkit)
                 unsigned = sha256_of(executable)
                 if job.signing:
@@ -163,9 +181,14 @@ def release(job: Job, toolkit: str) -> Result:
                                                      sha256_of(executable) if job.signing else "", job.sources),
                                   staged)
                 os.rename(staged, folder)
+            return Result(executable, sha256_of(executable), folder)
         except BaseException:
+            # A second signal would cut the clean-up short: none is taken until it is done.
+            blocked = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM, signal.SIGHUP})
             shutil.rmtree(folder, ignore_errors=True)
+            for stale in glob.glob(os.path.join(glob.escape(job.folder), STAGING + "*")):
+                shutil.rmtree(stale, ignore_errors=True)
             with contextlib.suppress(FileNotFoundError):
                 os.unlink(executable)
+            signal.pthread_sigmask(signal.SIG_SETMASK, blocked)
             raise
-    return Result(executable, sha256_of(executable), folder)

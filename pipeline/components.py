@@ -76,12 +76,14 @@ def link_map(text: str, build: str) -> list[Member]:
 
 
 def changed_files(recipe: Manifest, patch_texts: dict[str, str]) -> dict[str, set[str]]:
-    """The Qt source files our patches change or replace, each with the names of the patches."""
+    """The Qt source files our patches change or replace, each with the names of the patches (applied with -p1,
+    so the first folder of each path is dropped); a patch whose files are not told is under "", as Qt's."""
     changed: dict[str, set[str]] = {}
     for item in recipe.replacements:
         changed.setdefault(item.path, set()).add(item.patch.name)
     for patch in recipe.patches:
-        for path in re.findall(r"^\+\+\+ [ab]/(\S+)", patch_texts[patch.name], re.M):
+        paths = re.findall(r"^\+\+\+ [^/\s]+/(\S+)", patch_texts[patch.name], re.M)
+        for path in paths or [""]:
             changed.setdefault(path, set()).add(patch.name)
     return changed
 

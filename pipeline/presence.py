@@ -8,8 +8,11 @@ symbols left in it, the functions its optimiser kept after inlining (its
 dump of the call graph, with each function's assembler name), and each
 function it inlined into another (GCC's -fopt-info-inline report). A member
 counts as dropped only when none of the symbols that it alone defines is
-among them; when a report line names a function that the dump does not, every
-member that may have defined it counts as present."""
+among them (a symbol that several members define, as an inline function of a
+header is, counts for them all when none of them counts otherwise); when a
+report line names a function that the dump does not, every member that may
+have defined it counts as present. Only the members the link took are
+owners of a symbol."""
 from __future__ import annotations
 
 import re
@@ -36,8 +39,8 @@ class Symbols:
 
 @dataclass(frozen=True)
 class FinalLink:
-    """The evidence of the unstripped link: its symbols; the call graph after inlining (node → assembler name)
-    and the nodes the optimiser reclaimed; the inlining report."""
+    """The evidence of the unstripped link: its symbols; the call graph after inlining (node → assembler name, of
+    the nodes that still have a body) and the nodes the optimiser reclaimed; the inlining report."""
     symbols: frozenset[str]
     nodes: dict[str, str]
     reclaimed: frozenset[str]
@@ -54,10 +57,16 @@ def parse(symbols: str, dump: str, report: str) -> FinalLink:
     (-fdump-ipa-inline-asmname) and its inlining report (-fopt-info-inline-optimized)."""
     nodes: dict[str, str] = {}
     reclaimed: set[str] = set()
+    node = None
     for line in dump.splitlines():
-        node = re.match(r"^(\S+)/(\d+) \(", line)
-        if node:
-            nodes.setdefault(node.group(2), base(node.group(1)))
+        header = re.match(r"^(\S+)/(\d+) \(", line)
+        if header:
+            node = header
+        elif node and line.startswith("  Type: "):
+            # A declaration, or a function whose body was removed, holds no code.
+            if "definition" in line:
+                nodes.setdefault(node.group(2), base(node.group(1)))
+            node = None
         elif line.startswith("Reclaiming functions:"):
             reclaimed.update(re.findall(r"/(\d+)", line))
     inlined = tuple(Inlining(m.group(1).strip(), m.group(2), m.group(3).strip(), m.group(4), "(cross module)" in line)
@@ -121,8 +130,8 @@ def callee_name(name: str) -> str:
 def present(taken: list[str], symbols: Symbols, link: FinalLink) -> set[str]:
     """The members of `taken` (labels) that have code in the file, or may have."""
     owners: dict[str, set[str]] = {}
-    for label, defined in symbols.defined.items():
-        for symbol in defined:
+    for label in taken:
+        for symbol in symbols.defined.get(label, set()):
             owners.setdefault(base(symbol), set()).add(label)
     evidence = set(link.symbols) | set(link.nodes.values())
     found = set()
@@ -131,6 +140,10 @@ def present(taken: list[str], symbols: Symbols, link: FinalLink) -> set[str]:
         # A member that defines nothing of its own cannot be told apart: it counts.
         if not own or any(base(s) in evidence for s in own):
             found.add(label)
+    # A symbol in the file that only members otherwise dropped define: they all count.
+    for symbol in sorted(evidence):
+        if len(owners.get(symbol, ())) > 1 and not owners[symbol] & found:
+            found |= owners[symbol]
     # A function the dump does not name, inlined where the dump names what it went into: the members that
     # may have defined it are those that define a function of that name which the receiving code refers to.
     into: dict[str, set[str]] = {}

@@ -7,7 +7,10 @@ lines it wrote."""
 from __future__ import annotations
 
 import collections
+import contextlib
+import os
 import shlex
+import signal
 import subprocess
 import sys
 from typing import IO, Optional
@@ -28,26 +31,35 @@ def run(command: list[str], cwd: Optional[str] = None, env: Optional[dict[str, s
     """What the command writes to its output (unless `stdout` takes it; with its errors when `echo`, which passes
     both on to our standard error as they come, for long builds). Killed when `timeout` seconds pass
     (subprocess.TimeoutExpired)."""
+    # In a process group of its own, so that whatever ends the run early ends all it started too (a
+    # compiler that the build tool started), before anything is cleaned up.
     try:
-        if not echo:
-            done = subprocess.run(command, cwd=cwd, env=env, stdin=stdin, stdout=stdout or subprocess.PIPE,
-                                  stderr=subprocess.PIPE, text=True, errors="replace", timeout=timeout)
-            if done.returncode:
-                raise failure(command, "failed (status %d):" % done.returncode, (done.stdout or "") + done.stderr)
-            return done.stdout or ""
-        last: collections.deque[str] = collections.deque(maxlen=LAST_LINES)
-        with subprocess.Popen(command, cwd=cwd, env=env, stdin=stdin, stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, text=True, errors="replace") as process:
-            assert process.stdout
-            try:
-                for line in process.stdout:
-                    sys.stderr.write(line)
-                    last.append(line)
-            except BaseException:
-                process.kill()
-                raise
-        if process.returncode:
-            raise failure(command, "failed (status %d):" % process.returncode, "".join(last))
-        return "".join(last)
+        process = subprocess.Popen(command, cwd=cwd, env=env, stdin=stdin, stdout=stdout or subprocess.PIPE,
+                                   stderr=subprocess.PIPE if not echo else subprocess.STDOUT, text=True,
+                                   errors="replace", start_new_session=True)
     except OSError as error:
         raise PipelineError("%s could not be started: %s" % (shlex.join(command), error.strerror)) from None
+    last: collections.deque[str] = collections.deque(maxlen=LAST_LINES)
+    try:
+        if echo:
+            assert process.stdout
+            for line in process.stdout:
+                sys.stderr.write(line)
+                last.append(line)
+            process.wait()
+            output = errors = "".join(last)
+        else:
+            output, errors = process.communicate(timeout=timeout)
+            errors = (output or "") + errors
+    except BaseException:
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+        raise
+    finally:
+        for stream in (process.stdout, process.stderr):
+            if stream:
+                stream.close()
+    if process.returncode:
+        raise failure(command, "failed (status %d):" % process.returncode, errors)
+    return output or ""

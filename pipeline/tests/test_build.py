@@ -4,9 +4,11 @@
 every failure and interruption cleaned up."""
 from __future__ import annotations
 
+import dataclasses
 import os
 import signal
 import threading
+import time
 from pathlib import Path
 from typing import Optional
 
@@ -17,8 +19,11 @@ from ..model import PipelineError
 from .conftest import write
 
 CMAKE = """#!/bin/sh
-# Configures nothing; a build writes the executable, noting when it starts and ends.
+# Configures nothing; a build writes the executable, noting when it starts and ends. Interrupted, one that
+# lingers would still write it a moment later, from a program it started.
 [ "$1" = --build ] || exit 0
+[ "$FAKE_SIGNER" != linger ] || { (sleep 0.3; mkdir -p "$2/launcher"; echo late >"$2/launcher/Pellimantor.exe") &
+                                  kill -TERM $PPID; exec sleep 5; }
 echo start >>"$2/builds.log"; sleep 0.2; echo end >>"$2/builds.log"
 mkdir -p "$2/launcher" && printf 'MZ built' >"$2/launcher/Pellimantor.exe" && chmod 750 "$2/launcher/Pellimantor.exe"
 """
@@ -59,10 +64,12 @@ def signed(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> build.Job:
 def test_a_signed_build_keeps_its_mode_and_names_both_hashes(signed: build.Job,
                                                             monkeypatch: pytest.MonkeyPatch) -> None:
     monkeypatch.setenv("FAKE_SIGNER", "ok")
+    # A staging folder left by a build that was killed outright goes.
+    write(Path(signed.folder) / "release.stale", {"NOTICES.txt": ""})
     result = build.release(signed, "/toolkit")
     assert open(result.executable).read() == "MZ built signed" and os.stat(result.executable).st_mode & 0o777 == 0o750
     notices = open(os.path.join(result.release, "NOTICES.txt")).read().split()
-    assert notices[1] == result.sha256 != notices[0]
+    assert notices[1] == result.sha256 != notices[0] and not os.path.exists(signed.folder + "/release.stale")
 
 
 def interrupted(data: release_set.Inputs, folder: str) -> None:
@@ -79,14 +86,19 @@ def refused_set(data: release_set.Inputs, folder: str) -> None:
     ("password", fake_set, r"^signing failed: Failed to parse PKCS#12 file; no executable was left$"),
     ("timestamp", fake_set, r"^signing failed: Failed to send the timestamp request; no exec"),
     ("hang", fake_set, r"^signing failed: no answer within 1 s \(PELLIMANTOR_SIGN_TIME_LIMIT\) from the timestamp"),
+    ("hang-untimed", fake_set, r"from the signer; no executable was left$"),
+    ("linger", fake_set, r"^interrupted; no executable was left$"),
     ("interrupt", fake_set, r"^interrupted; no executable was left$"),
     ("ok", refused_set, r"^the set failed$"),
     ("ok", interrupted, None),
 ])
 def test_a_failure_leaves_nothing(signed: build.Job, monkeypatch: pytest.MonkeyPatch, signer: str,
                                   release: object, message: Optional[str]) -> None:
-    monkeypatch.setenv("FAKE_SIGNER", signer)
+    monkeypatch.setenv("FAKE_SIGNER", signer.split("-")[0])
     monkeypatch.setattr(release_set, "write", release)
+    if signer.endswith("untimed"):
+        assert signed.signing
+        signed = dataclasses.replace(signed, signing=dataclasses.replace(signed.signing, timestamp=""))
     previous = {number: signal.getsignal(number) for number in (signal.SIGTERM, signal.SIGHUP)}
     build.handle_signals()
     try:
@@ -95,6 +107,7 @@ def test_a_failure_leaves_nothing(signed: build.Job, monkeypatch: pytest.MonkeyP
     finally:
         for number, handler in previous.items():
             signal.signal(number, handler)
+    time.sleep(0.5 if signer == "linger" else 0)
     assert sorted(os.listdir(signed.folder)) == [build.LOCK, build.MARKER, "builds.log", "launcher"]
     assert os.listdir(os.path.join(signed.folder, "launcher")) == []
 

@@ -115,6 +115,7 @@ def test_licence_policy(expression: str, allowed: bool) -> None:
 # The final link's evidence: nm of the unstripped file, the optimiser's call graph after inlining, its report.
 ARCHIVES = """/tk/lib/libQt5Core.a[kept.o]:
 __ZN4Kept3runEv T 0
+__ZN4Kept4goneEv T 0
 __ZN7QStringD1Ev T 0
 /tk/lib/libQt5Core.a[inlined.o]:
 __ZN7Inlined4stepEv T 0
@@ -129,9 +130,19 @@ __ZN6Caller4mainEv T 0
 __ZN8Reported5countEv U
 /tk/lib/libQt5Core.a[header.o]:
 __ZN7QStringD1Ev T 0
+/tk/lib/libQt5Core.a[shared.o]:
+__ZN6Shared3fooEv T 0
+__ZN6Shared4goneEv T 0
+/tk/lib/libQt5Core.a[both.o]:
+__ZN6Shared3fooEv T 0
+__ZN4Both4goneEv T 0
+/tk/lib/libQt5Core.a[twin.o]:
+__ZN4Kept3runEv T 0
 """
-SYMBOLS = "00401000 t __ZN4Kept3runEv.isra.0\n00402000 t __ZN6Caller4mainEv\n00403000 t __ZN7QStringD1Ev\n"
-DUMP = ("_ZN7Inlined4stepEv/41 (step) @0x1\n_ZN6Caller4mainEv/50 (main) @0x2\n"
+SYMBOLS = ("00401000 t __ZN4Kept3runEv.isra.0\n00402000 t __ZN6Caller4mainEv\n00403000 t __ZN7QStringD1Ev\n"
+           "00404000 t __ZN6Shared3fooEv\n")
+DUMP = ("_ZN7Inlined4stepEv/41 (step) @0x1\n  Type: function definition analyzed\n_ZN6Caller4mainEv/50 (main) @0x2\n"
+        "  Type: function definition\n_Z3md5PKc/62 (md5) @0x3\n  Type: function\n  Body removed by symtab\n"
         "Reclaiming functions: md5/60\n")
 REPORT = ("optimized:  Inlined step/41 into main/50 which now has time 2 (cross module).\n"
           "optimized:  Inlined count/77 into main/50 which now has time 2 (cross module).\n"
@@ -144,9 +155,12 @@ REPORT = ("optimized:  Inlined step/41 into main/50 which now has time 2 (cross 
     ("reported.o", REPORT, True),  # the report alone names it, where the receiving code refers to it
     ("reported.o", "", False), ("dropped.o", REPORT, False),
     ("header.o", REPORT, True),  # it defines nothing of its own: it cannot be told apart
+    ("shared.o", REPORT, True),  # in the file, a symbol that only members otherwise dropped define
 ])
 def test_a_member_is_dropped_only_when_no_code_of_its_own_is_left(member: str, report: str, present: bool) -> None:
-    labels = ["libQt5Core.a(%s)" % name for name in ("kept.o", "inlined.o", "dropped.o", "reported.o", "header.o")]
+    # (twin.o, which also defines Kept::run, is in the archive but was not taken.)
+    labels = ["libQt5Core.a(%s)" % name for name in "kept inlined dropped reported caller header shared both".split()]
+    labels = [label.replace(")", ".o)") for label in labels]
     found = presence.present(labels, presence.archive_symbols(ARCHIVES), presence.parse(SYMBOLS, DUMP, report))
     assert ("libQt5Core.a(%s)" % member in found) == present
 
@@ -192,6 +206,8 @@ def test_what_the_set_says_of_the_file() -> None:
     assert {a["licenses"][0]["expression"] for c in items for a in c.get("pedigree", {}).get("ancestors", [])
             if a["type"] == "file"} == {"LGPL-3.0-only"}
     assert bom["formulation"][0]["components"][0]["purl"] == "pkg:deb/debian/cmake@3.25.1-1"
+    assert outputs.rebuild("a @QT@\n@TOOLCHAIN@\nb", "c", RECIPE, "MIT") == (
+        "a 5.15.8+dfsg-11\n     cmake                                3.25.1-1\nb")
     # The file's own hash is the one of the file in the set, signed or not.
     for signed in ("", "1" * 64):
         assert release(signed=signed)[0]["metadata"]["component"]["hashes"] == [
@@ -218,15 +234,18 @@ def test_components_bundled_in_one_folder_have_their_own_purls() -> None:
         "src/3rdparty/sha3/KeccakSponge.c", "src/3rdparty/sha3/brg_endian.h", "src/3rdparty/freebsd"]
 
 
+# Every patch is credited, in whatever form its paths come (applied with -p1); its date is its header's.
+@pytest.mark.parametrize("text, paths", [("+++ b/src/x.cpp\n", ["src/x.cpp"]), ("+++ qtbase/src/x.cpp\n", ["src/x.cpp"]),
+                                         ("no diff\n", [""])])
+def test_every_patch_is_credited(text: str, paths: list[str]) -> None:
+    assert components.changed_files(RECIPE, {"qt-listing.patch": text}) == dict(
+        {CAL: {"cal.patch"}}, **{path: {"qt-listing.patch"} for path in paths})
+
+
 @pytest.mark.parametrize("text, date", [("Date: 2026-12-08\nSPDX-License-Identifier: MIT\n\n--- a/x\n", "2026-12-08"),
                                         ("Why.\n\n--- a/x\n+Date: 1999-01-01\n", "undated")])
 def test_patch_dates(text: str, date: str) -> None:
     assert outputs.patch_date("p.patch", text) == date
-
-
-def test_the_rebuild_text_names_the_toolchain() -> None:
-    assert outputs.rebuild("a @QT@\n@TOOLCHAIN@\nb", "c", RECIPE, "MIT") == (
-        "a 5.15.8+dfsg-11\n     cmake                                3.25.1-1\nb")
 
 
 def test_a_patch_the_tree_adds_goes_into_the_source_and_marks_it_modified(tmp_path: Path) -> None:

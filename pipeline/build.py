@@ -176,12 +176,12 @@ def release(job: Job, toolkit: str) -> Result:
                 unsigned = sha256_of(executable)
                 if job.signing:
                     sign(job, job.signing, executable, work)
+                signed = sha256_of(executable) if job.signing else ""
                 staged = os.path.join(work, "release")
-                release_set.write(release_set.Inputs(job.root, toolkit, job.folder, unsigned,
-                                                     sha256_of(executable) if job.signing else "", job.sources),
+                release_set.write(release_set.Inputs(job.root, toolkit, job.folder, unsigned, signed, job.sources),
                                   staged)
                 os.rename(staged, folder)
-            return Result(executable, sha256_of(executable), folder)
+            return Result(executable, signed or unsigned, folder)
         except BaseException:
             # A second signal would cut the clean-up short: none is taken until it is done.
             blocked = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM, signal.SIGHUP})

@@ -128,8 +128,9 @@ def checked(folder: str, wanted: SourceFile) -> str:
     return path
 
 
-def patch_paths(toolkit: str = TOOLKIT) -> list[str]:
+def patch_paths(toolkit: str = "") -> list[str]:
     """Every patch the toolkit is built with, in the order they are applied: toolkit/patches/*.patch by name."""
+    toolkit = toolkit or TOOLKIT
     return sorted(glob.glob(os.path.join(glob.escape(toolkit), "patches", "*.patch")))
 
 
@@ -160,11 +161,12 @@ def toolchain_differences(recipe: Manifest, shipped: Manifest) -> list[str]:
             for name in sorted(set(here) | set(there)) if here.get(name) != there.get(name)]
 
 
-def build(target: str, folder: str, toolchain: tuple[Package, ...], toolkit: str = TOOLKIT,
+def build(target: str, folder: str, toolchain: tuple[Package, ...], toolkit: str = "",
           shipped: Optional[Manifest] = None) -> Manifest:
     """The manifest of the toolkit for `target` from the source files in `folder`, our changes in `toolkit` and the
     toolchain. A release set's folder holds the manifest it was built with (`shipped`): the source files must be
     the ones it records."""
+    toolkit = toolkit or TOOLKIT
     patches = patch_paths(toolkit)
     replacements = []
     for item in REPLACEMENTS:
@@ -195,8 +197,9 @@ def recorded(folder: str) -> Optional[Manifest]:
         return Manifest.from_json(f.read())
 
 
-def input_paths(manifest: Manifest, folder: str, toolkit: str = TOOLKIT) -> dict[str, str]:
+def input_paths(manifest: Manifest, folder: str, toolkit: str = "") -> dict[str, str]:
     """Where each input the manifest names lies (source files in `folder`, our changes in `toolkit`), each checked."""
+    toolkit = toolkit or TOOLKIT
     paths = {f.name: checked(folder, f) for f in manifest.qt.files}
     paths.update((p.name, checked(os.path.join(toolkit, "patches"), p)) for p in manifest.patches)
     for item in manifest.replacements:

@@ -99,6 +99,17 @@ def test_the_tree_as_compiled_or_the_input_at_fault_named(inputs: Inputs, tmp_pa
         assert [open(os.path.join(tree, f)).read() for f in (CAL, "q.cpp")] == [OURS.replace("31", "32"), "b\n"]
 
 
+def test_a_toolchain_that_differs_is_told_before_the_build(inputs: Inputs, tmp_path: Path,
+                                                          monkeypatch: pytest.MonkeyPatch,
+                                                          capsys: pytest.CaptureFixture[str]) -> None:
+    write(inputs[0], {"manifest.json": recipe_of(inputs).to_json()})
+    monkeypatch.setattr(manifest, "TOOLKIT", inputs[1])
+    monkeypatch.setattr(manifest, "unpack", lambda *args: pytest.fail("built before the warning"))
+    with pytest.raises(pytest.fail.Exception):
+        toolkit.build("windows", str(tmp_path / "cache"), inputs[0], (TOOLS[0], Package("cmake", "3.25.2-1")))
+    assert "cmake 3.25.2-1 here, 3.25.1-1 in the release set" in capsys.readouterr().err
+
+
 @pytest.mark.parametrize("offline, message", [
     (lambda src, cache: toolkit.build("windows", cache, src, TOOLS), "qt6.cpp is not in"),
     (lambda src, cache: toolkit.build("windows", cache + "/a b", src, TOOLS), "holds white space"),

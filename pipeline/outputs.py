@@ -31,7 +31,7 @@ class Application:
     licence: str
 
 
-def patch_date(name: str, text: str) -> str:
+def patch_date(text: str) -> str:
     """The date a patch's header gives (a "Date:" line before its first change); "undated" if none."""
     found = re.search(r"^Date: *(\S.*?)\s*$", text.split("\n--- ", 1)[0], re.M)
     return found.group(1) if found else "undated"

@@ -239,7 +239,7 @@ def write(inputs: Inputs, release: str) -> None:
     keys = stages.order(found)
     # The file as a whole is under every licence of the code in it.
     whole = licences.conjunction(found[key].licence for key in keys)
-    dates = {name: outputs.patch_date(name, text) for name, text in patches.items()}
+    dates = {name: outputs.patch_date(text) for name, text in patches.items()}
 
     target = os.path.join(release, "source")
     os.makedirs(target)

@@ -245,7 +245,7 @@ def test_every_patch_is_credited(text: str, paths: list[str]) -> None:
 @pytest.mark.parametrize("text, date", [("Date: 2026-12-08\nSPDX-License-Identifier: MIT\n\n--- a/x\n", "2026-12-08"),
                                         ("Why.\n\n--- a/x\n+Date: 1999-01-01\n", "undated")])
 def test_patch_dates(text: str, date: str) -> None:
-    assert outputs.patch_date("p.patch", text) == date
+    assert outputs.patch_date(text) == date
 
 
 def test_a_patch_the_tree_adds_goes_into_the_source_and_marks_it_modified(tmp_path: Path) -> None:

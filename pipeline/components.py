@@ -11,7 +11,7 @@ from __future__ import annotations
 import os
 import re
 import urllib.parse
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 from typing import Iterable, Optional
 
 from debian.copyright import Copyright
@@ -172,53 +172,52 @@ def plain_version(text: str) -> str:
     return found.group(0) if found else ""
 
 
-def fill(entry: Component, **fields: object) -> None:
-    for name, value in fields.items():
-        setattr(entry, name, value)
-
-
 def describe(found: dict[str, Component], recipe: Manifest, licensing: Licensing, ours: Ours,
-             packages: dict[str, RuntimePackage]) -> None:
-    """Names, versions, licences, suppliers, texts, purls and shipped source files of the components;
+             packages: dict[str, RuntimePackage]) -> dict[str, Component]:
+    """The components with their names, versions, licences, suppliers, texts, purls and shipped source files;
     `packages`: each runtime's RuntimePackage by source name. Code bundled with Qt in a folder that holds more
     than one component is told apart in its purl by its first file."""
     qt = recipe.qt
     qt_purl = purl("deb/debian", qt.package, qt.version, "?arch=source")
     qt_files = [f.name for f in recipe.inputs()]
     folders = [licensing.third_party[key].folder for key in found if key in licensing.third_party]
+    described = {}
     for key, entry in found.items():
         if key == "pellimantor":
-            fill(entry, name="Pellimantor release launcher", version=ours.version, licence="MIT", text=ours.text,
-                 supplier="The Pellimantor developers", copyright="Copyright (c) 2026 The Pellimantor developers",
-                 files=["launcher.tar"])
+            entry = replace(entry, name="Pellimantor release launcher", version=ours.version, licence="MIT",
+                            text=ours.text, supplier="The Pellimantor developers",
+                            copyright="Copyright (c) 2026 The Pellimantor developers", files=["launcher.tar"])
         elif key == "qt":
-            for part in entry.parts:
-                tag = licensing.qt[part.key[3:]]
-                fill(part, name="Qt 5 (qtbase), %s parts" % part.key[3:], version=qt.version, licence=tag.licence,
-                     text=tag.text, supplier="The Qt Company (as packaged by Debian)",
-                     copyright="\n".join("Copyright (C) " + line for line in sorted(part.copyrights)))
-            fill(entry, name="Qt 5 (qtbase)", version=qt.version, purl=qt_purl, files=qt_files,
-                 supplier=entry.parts[0].supplier, licence=licences.conjunction(part.licence for part in entry.parts))
+            parts = [replace(part, name="Qt 5 (qtbase), %s parts" % part.key[3:], version=qt.version,
+                             licence=licensing.qt[part.key[3:]].licence, text=licensing.qt[part.key[3:]].text,
+                             supplier="The Qt Company (as packaged by Debian)",
+                             copyright="\n".join("Copyright (C) " + line for line in sorted(part.copyrights)))
+                     for part in entry.parts]
+            entry = replace(entry, name="Qt 5 (qtbase)", version=qt.version, purl=qt_purl, files=qt_files,
+                            parts=parts, supplier=parts[0].supplier,
+                            licence=licences.conjunction(part.licence for part in parts))
         elif key in RUNTIME:
             package = packages[key]
-            fill(entry, name=RUNTIME[key], version=package.version, supplier="Debian",
-                 text=package.copyright + package.common_licences
-                 + "".join(sorted({runtime.licence_text(e) for e in entry.member_licences.values()})),
-                 licence=licences.conjunction(sorted(set(entry.member_licences.values()))),
-                 purl=purl("deb/debian", key, package.version, "?arch=source"), built_using=package.built_using,
-                 copyright="See the package's copyright file below.",
-                 files=[name for name in ours.runtime_files if name.startswith(key + "_")])
+            entry = replace(entry, name=RUNTIME[key], version=package.version, supplier="Debian",
+                            text=package.copyright + package.common_licences
+                            + "".join(sorted({runtime.licence_text(e) for e in entry.member_licences.values()})),
+                            licence=licences.conjunction(sorted(set(entry.member_licences.values()))),
+                            purl=purl("deb/debian", key, package.version, "?arch=source"),
+                            built_using=package.built_using, copyright="See the package's copyright file below.",
+                            files=[name for name in ours.runtime_files if name.startswith(key + "_")])
         else:
             party = licensing.third_party[key]
             subpath = party.folder + ("/" + party.files.split()[0] if folders.count(party.folder) > 1 and party.files
                                       else "")
             # Code bundled with Qt that states no version of its own is as Qt's package holds it; its purl is
             # that package's, with the component's folder (or file) in it.
-            fill(entry, name=party.name, licence=party.licence, copyright=party.copyright, text=party.text,
-                 version=plain_version(party.version) or qt.version, homepage=party.homepage,
-                 supplier="Bundled with Qt (%s)" % party.folder, origin=qt_purl, files=qt_files,
-                 purl=purl("deb/debian", qt.package, qt.version, "?arch=source", subpath))
+            entry = replace(entry, name=party.name, licence=party.licence, copyright=party.copyright,
+                            text=party.text, version=plain_version(party.version) or qt.version,
+                            homepage=party.homepage, supplier="Bundled with Qt (%s)" % party.folder, origin=qt_purl,
+                            files=qt_files, purl=purl("deb/debian", qt.package, qt.version, "?arch=source", subpath))
         licences.parse(entry.licence)
+        described[key] = entry
+    return described
 
 
 def order(found: Iterable[str]) -> list[str]:

@@ -235,7 +235,7 @@ def write(inputs: Inputs, release: str) -> None:
         link.mingw_copyright = runtime.parse_copyright(mingw.copyright)
     found = stages.components(members, link)
     ours = stages.Ours(version, read(os.path.join(inputs.root, "LICENSE")), sorted(shipped))
-    stages.describe(found, recipe, licensing, ours, {p.source: p for p in packages.values() if p})
+    found = stages.describe(found, recipe, licensing, ours, {p.source: p for p in packages.values() if p})
     keys = stages.order(found)
     # The file as a whole is under every licence of the code in it.
     whole = licences.conjunction(found[key].licence for key in keys)

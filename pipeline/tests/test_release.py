@@ -174,7 +174,7 @@ def release(dropped: Optional[set[str]] = None, names: list[str] = NAMES, signed
     """The bill of materials (parsed) and the notices of the fixtures' link."""
     data = link(dropped=dropped)
     found = components.components(components.link_map(MAP, "/b"), data)
-    components.describe(found, RECIPE, data.licensing, components.Ours("abc", "MIT", [NAMES[6][7:]]),
+    found = components.describe(found, RECIPE, data.licensing, components.Ours("abc", "MIT", [NAMES[6][7:]]),
                         {p.source: p for p in data.packages.values()})
     keys, app = components.order(found), outputs.Application("abc", 0, "abc", "0" * 64, signed, "MIT")
     gone = sorted(dropped or ())
@@ -229,7 +229,7 @@ def test_components_bundled_in_one_folder_have_their_own_purls() -> None:
     data.licensing.third_party.update(sha3_keccak=party,
                                       sha3_endian=ThirdParty(**dict(party.__dict__, files="brg_endian.h")))
     found = {key: Component(key) for key in ("sha3_keccak", "sha3_endian", "freebsd")}
-    components.describe(found, RECIPE, data.licensing, components.Ours("abc", "MIT", []), {})
+    found = components.describe(found, RECIPE, data.licensing, components.Ours("abc", "MIT", []), {})
     assert [found[key].purl.split("#")[1] for key in found] == [
         "src/3rdparty/sha3/KeccakSponge.c", "src/3rdparty/sha3/brg_endian.h", "src/3rdparty/freebsd"]
 

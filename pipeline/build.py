@@ -122,9 +122,6 @@ def claimed(folder: str) -> Iterator[None]:
                 os.unlink(lock)
             raise
         open(os.path.join(folder, MARKER), "a").close()
-        # A staging folder left by a build that was killed outright: no build holds it now.
-        for stale in glob.glob(os.path.join(glob.escape(folder), STAGING + "*")):
-            shutil.rmtree(stale, ignore_errors=True)
         yield
     finally:
         os.close(descriptor)
@@ -154,11 +151,21 @@ def sign(job: Job, signing: Signing, executable: str, work: str) -> None:
                             "executable was left" % (signing.limit, waited)) from None
     except PipelineError as error:
         # The signer's own words, without OpenSSL's error stack.
-        words = [line.strip() for line in str(error).split("\n  | ")[1:] if not SIGNER_NOISE.match(line.strip())]
+        words = [line.strip() for line in error.lines if not SIGNER_NOISE.match(line.strip())]
         raise PipelineError("signing failed: %s; no executable was left"
                             % ("; ".join(words) or str(error).split("\n")[0])) from None
     shutil.copymode(executable, signed)
     os.replace(signed, executable)
+
+
+def remove_outputs(folder: str, executable: str, release_folder: str) -> None:
+    """The executable, the release set and any staging folder (one left by a build killed outright included: the
+    folder is held, so no build is using it)."""
+    shutil.rmtree(release_folder, ignore_errors=True)
+    for staging in glob.glob(os.path.join(glob.escape(folder), STAGING + "*")):
+        shutil.rmtree(staging, ignore_errors=True)
+    with contextlib.suppress(FileNotFoundError):
+        os.unlink(executable)
 
 
 def release(job: Job, toolkit: str) -> Result:
@@ -167,9 +174,7 @@ def release(job: Job, toolkit: str) -> Result:
     folder = os.path.join(job.folder, "release")
     with claimed(job.folder):
         # No earlier executable or release set stands at the output paths from here on.
-        shutil.rmtree(folder, ignore_errors=True)
-        with contextlib.suppress(FileNotFoundError):
-            os.unlink(executable)
+        remove_outputs(job.folder, executable, folder)
         try:
             with tempfile.TemporaryDirectory(prefix=STAGING, dir=job.folder) as work:
                 compile_launcher(job, toolkit)
@@ -185,10 +190,6 @@ def release(job: Job, toolkit: str) -> Result:
         except BaseException:
             # A second signal would cut the clean-up short: none is taken until it is done.
             blocked = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM, signal.SIGHUP})
-            shutil.rmtree(folder, ignore_errors=True)
-            for stale in glob.glob(os.path.join(glob.escape(job.folder), STAGING + "*")):
-                shutil.rmtree(stale, ignore_errors=True)
-            with contextlib.suppress(FileNotFoundError):
-                os.unlink(executable)
+            remove_outputs(job.folder, executable, folder)
             signal.pthread_sigmask(signal.SIG_SETMASK, blocked)
             raise

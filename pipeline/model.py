@@ -15,7 +15,22 @@ from typing import Any
 
 
 class PipelineError(Exception):
-    """A fault that stops the pipeline: its message says which input or tool, and why."""
+    """A fault that stops the pipeline: its message says which input or tool, and why; for a program that
+    failed, `lines` holds the last lines it wrote."""
+
+    def __init__(self, message: str, lines: tuple[str, ...] = ()) -> None:
+        super().__init__(message)
+        self.lines = lines
+
+
+def read_text(path: str) -> str:
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def write_text(path: str, text: str) -> None:
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write(text)
 
 
 def sha256_of(path: str) -> str:

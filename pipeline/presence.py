@@ -27,7 +27,6 @@ class Inlining:
     callee_node: str
     caller: str
     caller_node: str
-    cross_module: bool
 
 
 @dataclass(frozen=True)
@@ -69,7 +68,7 @@ def parse(symbols: str, dump: str, report: str) -> FinalLink:
             node = None
         elif line.startswith("Reclaiming functions:"):
             reclaimed.update(re.findall(r"/(\d+)", line))
-    inlined = tuple(Inlining(m.group(1).strip(), m.group(2), m.group(3).strip(), m.group(4), "(cross module)" in line)
+    inlined = tuple(Inlining(m.group(1).strip(), m.group(2), m.group(3).strip(), m.group(4))
                     for line in report.splitlines()
                     for m in [re.search(r"Inlined (.+?)/(\d+) into (.+?)/(\d+)", line)] if m)
     return FinalLink(frozenset(base(line.split()[-1]) for line in symbols.splitlines() if line.split()),

@@ -18,7 +18,7 @@ import os
 import re
 from typing import Any, Iterator, Optional
 
-from .model import Licensing, MemberRecord, TagLicence, ThirdParty
+from .model import Licensing, MemberRecord, TagLicence, ThirdParty, read_text, sha256_of, write_text
 
 # Qt's licence tags as SPDX expressions, with the texts they name (the
 # commercial alternative is Qt's to grant, not the recipient's).
@@ -36,11 +36,6 @@ Entry = dict[str, Any]
 """One entry of a qt_attribution.json, with the folder it lies in ("Folder")."""
 Tree = dict[str, str]
 """Files of Qt's source tree by relative path: what the records are made from."""
-
-
-def read(path: str) -> str:
-    with open(path, encoding="utf-8", errors="replace") as f:
-        return f.read()
 
 
 def members(path: str) -> Iterator[tuple[str, bytes]]:
@@ -72,13 +67,12 @@ def objects_of(source: str, build_tree: str) -> dict[str, list[str]]:
             obj = record[:-2] + ".o"
             if not os.path.exists(obj):
                 continue
-            target, paths = read(record).replace("\\\n", " ").split(":", 1)
+            target, paths = read_text(record).replace("\\\n", " ").split(":", 1)
             # Paths in the record are relative to the folder make ran in: the object's, less the target.
             base = os.path.realpath(obj)[:-len(target.strip())]
             found = (os.path.normpath(os.path.join(base, p)) for p in paths.split())
             files = sorted({os.path.relpath(p, source) for p in found if p.startswith(source + "/")})
-            with open(obj, "rb") as f:
-                compiled[hashlib.sha256(f.read()).hexdigest()] = files
+            compiled[sha256_of(obj)] = files
     return compiled
 
 
@@ -90,14 +84,14 @@ def read_tree(source: str, compiled: dict[str, list[str]]) -> Tree:
     for path in glob.glob(os.path.join(source, "src", "**", "qt_attribution.json"), recursive=True):
         name = os.path.relpath(path, source)
         wanted.add(name)
-        for entry in parse_attributions(read(path), os.path.dirname(name)):
+        for entry in parse_attributions(read_text(path), os.path.dirname(name)):
             if "LicenseFile" in entry:
                 wanted.add(os.path.normpath(os.path.join(entry["Folder"], entry["LicenseFile"])))
     while wanted:
         name = wanted.pop()
         if name in tree or not os.path.isfile(os.path.join(source, name)):
             continue
-        tree[name] = read(os.path.join(source, name))
+        tree[name] = read_text(os.path.join(source, name))
         generator = GENERATED.search(tree[name][:HEAD])
         if generator:
             wanted.add(os.path.normpath(generator.group(1)))
@@ -231,7 +225,7 @@ def stamp() -> str:
 
 def is_current(share: str) -> bool:
     try:
-        return read(os.path.join(share, "licensing.stamp")).strip() == stamp()
+        return read_text(os.path.join(share, "licensing.stamp")).strip() == stamp()
     except OSError:
         return False
 
@@ -239,17 +233,15 @@ def is_current(share: str) -> bool:
 def write_records(source: str, build_tree: Optional[str], prefix: str, share: str) -> None:
     """Writes objects.json (from a build tree just compiled; else the one there is kept) and licensing.json."""
     if build_tree:
-        with open(os.path.join(share, "objects.json"), "w", encoding="utf-8") as f:
-            json.dump(objects_of(source, build_tree), f, indent=1, sort_keys=True)
-    compiled: dict[str, list[str]] = json.loads(read(os.path.join(share, "objects.json")))
+        write_text(os.path.join(share, "objects.json"), json.dumps(objects_of(source, build_tree), indent=1,
+                                                                    sort_keys=True))
+    compiled: dict[str, list[str]] = json.loads(read_text(os.path.join(share, "objects.json")))
     paths = sorted(glob.glob(os.path.join(prefix, "lib", "*.a")))
     archives = {os.path.basename(path): list(members(path)) for path in paths}
     licensing = licensing_of(read_tree(os.path.realpath(source), compiled), compiled, archives)
-    with open(os.path.join(share, "licensing.json"), "w", encoding="utf-8") as f:
-        f.write(licensing.to_json())
-    with open(os.path.join(share, "licensing.stamp"), "w", encoding="utf-8") as f:
-        f.write(stamp() + "\n")
+    write_text(os.path.join(share, "licensing.json"), licensing.to_json())
+    write_text(os.path.join(share, "licensing.stamp"), stamp() + "\n")
 
 
 def load_licensing(share: str) -> Licensing:
-    return Licensing.from_json(read(os.path.join(share, "licensing.json")))
+    return Licensing.from_json(read_text(os.path.join(share, "licensing.json")))

@@ -33,7 +33,7 @@ from . import components as stages
 from . import licences, outputs, presence, records, runtime
 from . import manifest as manifests
 from . import toolkit as toolkits
-from .model import PipelineError, RuntimePackage
+from .model import PipelineError, RuntimePackage, read_text, sha256_of, write_text
 from .tools import run
 
 # In an unpacked launcher.tar: the commit it was made from, its time and its files with their SHA-256 there.
@@ -65,16 +65,6 @@ class LauncherSource:
     recorded: str = ""
 
 
-def read(path: str) -> str:
-    with open(path, encoding="utf-8", errors="replace") as f:
-        return f.read()
-
-
-def write_text(path: str, text: str) -> None:
-    with open(path, "w", encoding="utf-8", newline="\n") as f:
-        f.write(text)
-
-
 def file_entry(path: str) -> tuple[bytes, bool]:
     """A file of the launcher's source as it is kept: its contents and whether it is executable."""
     with open(path, "rb") as f:
@@ -96,7 +86,7 @@ def add_own_patches(root: str, files: Files) -> bool:
 def source_of(root: str) -> LauncherSource:
     """The launcher's source, from a git checkout or from an unpacked launcher.tar."""
     if os.path.exists(os.path.join(root, SOURCE_FILE)):
-        recorded = read(os.path.join(root, SOURCE_FILE))
+        recorded = read_text(os.path.join(root, SOURCE_FILE))
         lines = recorded.splitlines()
         fields = dict(line.split(" ", 1) for line in lines[:2])
         files: Files = {}
@@ -149,11 +139,11 @@ def runtime_package(path: str) -> Optional[RuntimePackage]:
         return None
     fields = run(["dpkg-query", "-W", "-f=${source:Package}\t${source:Version}\t${Built-Using}", binary]).split("\t")
     source, version, built_using = (fields + [""])[:3]
-    text, common = read("/usr/share/doc/%s/copyright" % binary), ""
+    text, common = read_text("/usr/share/doc/%s/copyright" % binary), ""
     for name in sorted(set(re.findall(r"/usr/share/common-licenses/([A-Za-z0-9.+-]+[A-Za-z0-9+])", text))):
         if os.path.exists("/usr/share/common-licenses/" + name):
             common += "\n\n--- /usr/share/common-licenses/%s ---\n\n%s" % (name,
-                                                                        read("/usr/share/common-licenses/" + name))
+                                                                        read_text("/usr/share/common-licenses/" + name))
     return RuntimePackage(binary, source, version, tuple(re.findall(r"([a-z0-9.+-]+) \(= ([^)]+)\)", built_using)),
                           text, common)
 
@@ -174,12 +164,12 @@ def mingw_inputs(package: RuntimePackage, folder: str, offline: bool) -> dict[st
             return mingw_inputs(package, folder, offline)
         write_text(listing + ".part", "".join(name + "\n" for name in runtime.file_list(os.path.join(folder, origs[0]))))
         os.replace(listing + ".part", listing)
-    return {stem + ".files": read(listing), stem + ".copyright": package.copyright}
+    return {stem + ".files": read_text(listing), stem + ".copyright": package.copyright}
 
 
 def stated_licence(path: str) -> str:
     """The licence a source file states, as a file replaced into Qt does, in its SPDX line."""
-    found = re.search(r"SPDX-License-Identifier: *(.+)", read(path))
+    found = re.search(r"SPDX-License-Identifier: *(.+)", read_text(path))
     if not found:
         raise PipelineError("%s states no licence (SPDX-License-Identifier)" % os.path.basename(path))
     return found.group(1).strip()
@@ -192,19 +182,15 @@ def final_link(build: str, archives: list[str], triple: str) -> tuple[presence.F
     dumps = glob.glob(os.path.join(glob.escape(evidence), "wpa.*.inline"))
     if len(dumps) != 1 or not os.path.exists(os.path.join(evidence, "inlined.txt")):
         raise PipelineError("the unstripped link's evidence is not in %s" % evidence)
-    link = presence.parse(run(["/usr/bin/%s-nm" % triple, os.path.join(evidence, "symbols.exe")]), read(dumps[0]),
-                          read(os.path.join(evidence, "inlined.txt")))
+    link = presence.parse(run(["/usr/bin/%s-nm" % triple, os.path.join(evidence, "symbols.exe")]),
+                          read_text(dumps[0]), read_text(os.path.join(evidence, "inlined.txt")))
     return link, presence.archive_symbols(run(["/usr/bin/%s-gcc-nm-posix" % triple, "-P", *archives]))
 
 
 def hashes_of(folder: str) -> dict[str, str]:
     """Every file under `folder` by relative path, with its SHA-256."""
-    found = {}
-    for parent, _, names in os.walk(folder):
-        for name in names:
-            with open(os.path.join(parent, name), "rb") as f:
-                found[os.path.relpath(os.path.join(parent, name), folder)] = hashlib.sha256(f.read()).hexdigest()
-    return found
+    return {os.path.relpath(os.path.join(parent, name), folder): sha256_of(os.path.join(parent, name))
+            for parent, _, names in os.walk(folder) for name in names}
 
 
 def write(inputs: Inputs, release: str) -> None:
@@ -216,17 +202,18 @@ def write(inputs: Inputs, release: str) -> None:
     source = source_of(inputs.root)
     # Built from a tree with uncommitted changes, the version says so: the source shipped is the commit's.
     version = source.commit + ("+modified" if source.modified else "")
-    members = stages.link_map(read(os.path.join(build, "launcher", "Pellimantor.map")), build)
+    members = stages.link_map(read_text(os.path.join(build, "launcher", "Pellimantor.map")), build)
     paths = sorted({m.path for m in members if not m.path.startswith((toolkit + "/", build + "/"))})
     packages = {path: runtime_package(path) for path in paths}
     mingw = next((p for p in packages.values() if p and p.source == "mingw-w64"), None)
     folder = inputs.sources or toolkits.sources_of(os.path.dirname(toolkit))
     shipped = mingw_inputs(mingw, folder, bool(inputs.sources)) if mingw else {}
-    patches = {p.name: read(os.path.join(share, "source", p.name)) for p in recipe.patches}
-    patches.update((r.patch.name, read(os.path.join(share, "source", r.patch.name))) for r in recipe.replacements)
-    taken = [m.label for m in members if m.path.startswith(toolkit + "/")]
-    final, symbols = final_link(build, sorted({m.path for m in members if m.path.startswith(toolkit + "/")}),
-                                recipe.target.triple)
+    patches = {p.name: read_text(os.path.join(share, "source", p.name)) for p in recipe.patches}
+    patches.update((r.patch.name, read_text(os.path.join(share, "source", r.patch.name)))
+                   for r in recipe.replacements)
+    from_toolkit = [m for m in members if m.path.startswith(toolkit + "/")]
+    taken = [m.label for m in from_toolkit]
+    final, symbols = final_link(build, sorted({m.path for m in from_toolkit}), recipe.target.triple)
     link = stages.Link(build, toolkit, licensing, {path: p for path, p in packages.items() if p},
                        changed=stages.changed_files(recipe, patches),
                        dropped=set(taken) - presence.present(taken, symbols, final))
@@ -234,7 +221,7 @@ def write(inputs: Inputs, release: str) -> None:
         link.mingw_files = shipped[next(n for n in shipped if n.endswith(".files"))].splitlines()
         link.mingw_copyright = runtime.parse_copyright(mingw.copyright)
     found = stages.components(members, link)
-    ours = stages.Ours(version, read(os.path.join(inputs.root, "LICENSE")), sorted(shipped))
+    ours = stages.Ours(version, read_text(os.path.join(inputs.root, "LICENSE")), sorted(shipped))
     found = stages.describe(found, recipe, licensing, ours, {p.source: p for p in packages.values() if p})
     keys = stages.order(found)
     # The file as a whole is under every licence of the code in it.
@@ -253,8 +240,8 @@ def write(inputs: Inputs, release: str) -> None:
     with open(os.path.join(target, "launcher.tar"), "wb") as archive:
         archive.write(source_archive(source))
     write_text(os.path.join(target, "REBUILD.txt"),
-               outputs.rebuild(read(os.path.join(os.path.dirname(__file__), "rebuild.txt")), source.commit, recipe,
-                               whole))
+               outputs.rebuild(read_text(os.path.join(os.path.dirname(__file__), "rebuild.txt")), source.commit,
+                               recipe, whole))
     shutil.copyfile(os.path.join(build, "launcher", "Pellimantor.exe"), os.path.join(release, "Pellimantor.exe"))
     os.chmod(os.path.join(release, "Pellimantor.exe"), 0o755)
     write_text(os.path.join(release, "NOTICES.txt"),

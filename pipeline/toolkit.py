@@ -18,7 +18,7 @@ from typing import Optional
 
 from . import manifest as manifests
 from . import records
-from .model import Manifest, Package, PipelineError, sha256_of
+from .model import Manifest, Package, PipelineError, sha256_of, write_text
 from .tools import run
 
 HOST_TOOLS = ("sub-moc-install_subtargets", "sub-rcc-install_subtargets")
@@ -151,8 +151,7 @@ def build(target: str, cache: str, sources: Optional[str] = None,
         records_folder = records_of(installed)
         os.makedirs(records_folder)
         keep_inputs(paths, os.path.join(records_folder, "source"))
-        with open(os.path.join(records_folder, "manifest.json"), "w", encoding="utf-8") as f:
-            f.write(recipe.to_json())
+        write_text(os.path.join(records_folder, "manifest.json"), recipe.to_json())
         shutil.copyfile(os.path.join(build_tree, "config.opt"), os.path.join(records_folder, "config.opt"))
         if recipe.target.triple:
             records.write_records(source, build_tree, installed, records_folder)

@@ -21,8 +21,8 @@ LAST_LINES = 12
 
 
 def failure(command: list[str], why: str, output: str) -> PipelineError:
-    lines = [line for line in output.splitlines() if line.strip()][-LAST_LINES:]
-    return PipelineError("%s %s%s" % (shlex.join(command), why, "".join("\n  | " + line for line in lines)))
+    lines = tuple(line for line in output.splitlines() if line.strip())[-LAST_LINES:]
+    return PipelineError("%s %s%s" % (shlex.join(command), why, "".join("\n  | " + line for line in lines)), lines)
 
 
 def run(command: list[str], cwd: Optional[str] = None, env: Optional[dict[str, str]] = None, echo: bool = False,
